@@ -1,0 +1,39 @@
+#pragma once
+
+#include "UniqueFd.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace hvn::platform {
+
+// Thin POSIX TCP helpers shared by the service, the console's lock client and the tools.
+// All functions are thread safe (they touch only the descriptors passed in).
+
+enum class WaitResult { Ready, Timeout, Error };
+
+// Waits until fd is readable (data, end of stream or error pending), up to timeout.
+// A negative timeout waits without limit. EINTR restarts the wait with the time left.
+WaitResult waitReadable(int fd, std::chrono::milliseconds timeout);
+
+// recv() that restarts on EINTR. Returns bytes read, 0 at end of stream, -1 on error (errno set).
+std::ptrdiff_t recvSome(int fd, void *buffer, std::size_t size);
+
+// Sends all of data (MSG_NOSIGNAL, restarting on EINTR and short writes). False on failure.
+bool sendAll(int fd, std::string_view data);
+
+// Connects a TCP stream socket to host:port (numeric address or name). Throws std::system_error
+// with the failing call's errno on failure.
+UniqueFd connectTcp(const std::string &host, std::uint16_t port);
+
+// Opens a listening socket on every interface: IPv6 dual-stack where the machine has IPv6,
+// IPv4 otherwise. SO_REUSEADDR is set. Port 0 picks a free port. Throws std::system_error.
+UniqueFd listenTcp(std::uint16_t port, int backlog = 64);
+
+// The local port a bound socket listens on.
+std::uint16_t localPort(int fd);
+
+} // namespace hvn::platform

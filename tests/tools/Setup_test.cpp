@@ -1,0 +1,154 @@
+#include "Setup.h"
+
+#include "Dmregistry.h"
+#include "TempDir.h"
+
+#include <SQLiteCpp/Database.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <stdlib.h>
+
+namespace hvn::setup {
+namespace {
+
+class SetupTest : public ::testing::Test {
+protected:
+    void SetUp() override { ::setenv("HALVANE_REGISTRY", store.c_str(), 1); }
+    void TearDown() override { ::unsetenv("HALVANE_REGISTRY"); }
+
+    int runWith(std::vector<std::string> args)
+    {
+        out.str({});
+        err.str({});
+        return run(args, out, err);
+    }
+
+    test::TempDir dir;
+    std::string store = (dir / "etc" / "registry.reg").string();
+    std::ostringstream out, err;
+};
+
+TEST_F(SetupTest, InitCreatesDatabaseFolderAndSettings)
+{
+    const auto db = dir / "var" / "hvn.db";
+    ASSERT_EQ(runWith({"init", "--database", db.string(), "--port", "2033", "--console-port", "2034"}), 0)
+        << err.str();
+    {
+        SQLite::Database check(db.string(), SQLite::OPEN_READWRITE);
+        EXPECT_EQ(check.execAndGet("SELECT COUNT(*) FROM sqlite_master WHERE type='table'").getInt(), 4);
+        EXPECT_EQ(check.execAndGet("PRAGMA journal_mode").getString(), "wal");
+    }
+
+    const TdmRegistryCtl reg(store);
+    EXPECT_EQ(reg.GetRegistryString("DatabasePath"), db.string());
+    EXPECT_EQ(reg.GetRegistryInteger("PortNumber"), 2033);
+    EXPECT_EQ(reg.GetRegistryInteger("PortNumberConsole"), 2034);
+    // Nothing but the database is left in its folder once the connections are closed.
+    int files = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator(dir / "var"))
+        ++files;
+    EXPECT_EQ(files, 1);
+}
+
+TEST_F(SetupTest, DefaultPortsAndRelativePathStoredAbsolute)
+{
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const int rc = runWith({"init", "--database", "rel.db"});
+    std::filesystem::current_path(cwd);
+    ASSERT_EQ(rc, 0) << err.str();
+    const TdmRegistryCtl reg(store);
+    EXPECT_EQ(reg.GetRegistryString("DatabasePath"), (dir / "rel.db").string());
+    EXPECT_EQ(reg.GetRegistryInteger("PortNumber"), 1033);
+    EXPECT_EQ(reg.GetRegistryInteger("PortNumberConsole"), 1034);
+}
+
+TEST_F(SetupTest, InitOnAnExistingDatabaseKeepsItsRows)
+{
+    const auto db = dir / "hvn.db";
+    ASSERT_EQ(runWith({"init", "--database", db.string()}), 0) << err.str();
+    {
+        SQLite::Database w(db.string(), SQLite::OPEN_READWRITE);
+        w.exec("INSERT INTO tblUserInfo (UserID, UserName) VALUES (7, 'kept')");
+    }
+    ASSERT_EQ(runWith({"init", "--database", db.string(), "--port", "3000", "--console-port", "3001"}), 0)
+        << err.str();
+    EXPECT_NE(out.str().find("kept existing database"), std::string::npos);
+    SQLite::Database check(db.string());
+    EXPECT_EQ(check.execAndGet("SELECT UserName FROM tblUserInfo WHERE UserID = 7").getString(), "kept");
+    EXPECT_EQ(TdmRegistryCtl(store).GetRegistryInteger("PortNumber"), 3000);
+}
+
+TEST_F(SetupTest, RefusesAFileThatIsNotOursAndLeavesItAlone)
+{
+    const auto notes = dir / "notes.db";
+    std::ofstream(notes) << "meeting notes, not a database\n";
+    EXPECT_NE(runWith({"init", "--database", notes.string()}), 0);
+    EXPECT_NE(err.str().find("is not a Halvane database"), std::string::npos) << err.str();
+    std::ifstream in(notes);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "meeting notes, not a database");
+    EXPECT_FALSE(std::filesystem::exists(store)) << "settings written after a failed init";
+
+    const auto foreign = dir / "foreign.db";
+    {
+        SQLite::Database other(foreign.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        other.exec("CREATE TABLE tblUserInfo (UserID INTEGER)");
+    }
+    EXPECT_NE(runWith({"init", "--database", foreign.string()}), 0);
+    EXPECT_NE(err.str().find("tblPrintingData is missing"), std::string::npos) << err.str();
+}
+
+TEST_F(SetupTest, FolderThatCannotBeMadeIsAClearError)
+{
+    // A file where a folder should be stops even root.
+    std::ofstream(dir / "plain") << "x";
+    EXPECT_NE(runWith({"init", "--database", (dir / "plain" / "sub" / "hvn.db").string()}), 0);
+    EXPECT_NE(err.str().find("cannot create the database folder"), std::string::npos) << err.str();
+}
+
+TEST_F(SetupTest, FolderInPlaceOfTheFileIsAClearError)
+{
+    std::filesystem::create_directory(dir / "adir");
+    EXPECT_NE(runWith({"init", "--database", (dir / "adir").string()}), 0);
+    EXPECT_NE(err.str().find("is not a file"), std::string::npos) << err.str();
+}
+
+TEST_F(SetupTest, RejectsBadOptions)
+{
+    const auto db = (dir / "x.db").string();
+    for (const std::vector<std::string> &args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"init"},
+                                               {"init", "--database"},
+                                               {"init", "--database", db, "--port", "0"},
+                                               {"init", "--database", db, "--port", "70000"},
+                                               {"init", "--database", db, "--port", "12ab"},
+                                               {"init", "--database", db, "--port", "1500", "--console-port", "1500"},
+                                               {"init", "--database", db, "--verbose"},
+                                               {"frobnicate"}}) {
+        EXPECT_NE(runWith(args), 0);
+        EXPECT_FALSE(err.str().empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(db));
+}
+
+TEST_F(SetupTest, ShowPrintsTheThreeValues)
+{
+    EXPECT_EQ(runWith({"show"}), 1) << "show before init must fail";
+    const auto db = dir / "hvn.db";
+    ASSERT_EQ(runWith({"init", "--database", db.string()}), 0);
+    ASSERT_EQ(runWith({"show"}), 0) << err.str();
+    const std::string text = out.str();
+    EXPECT_NE(text.find("DatabasePath = " + db.string()), std::string::npos) << text;
+    EXPECT_NE(text.find("PortNumber = 1033"), std::string::npos) << text;
+    EXPECT_NE(text.find("PortNumberConsole = 1034"), std::string::npos) << text;
+}
+
+} // namespace
+} // namespace hvn::setup

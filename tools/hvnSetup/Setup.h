@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace hvn::setup {
+
+inline constexpr std::uint16_t kDefaultPort = 1033;
+inline constexpr std::uint16_t kDefaultConsolePort = 1034;
+
+struct InitOptions {
+    std::filesystem::path database;
+    std::uint16_t port = kDefaultPort;
+    std::uint16_t consolePort = kDefaultConsolePort;
+};
+
+// What initDatabase() found or did.
+enum class DatabaseState { Created, Existing };
+
+// Creates the database file with its four tables and indexes when it does not exist (its folder
+// too), or checks that an existing file is a database with the four tables, leaving its data
+// alone. Throws std::runtime_error with a one-line reason on failure; a file that is not ours is
+// never modified.
+DatabaseState initDatabase(const std::filesystem::path &database);
+
+// Writes DatabasePath, PortNumber and PortNumberConsole into the settings store at storePath
+// (creating its folder). Throws std::runtime_error when the store cannot be written.
+void writeSettings(const std::filesystem::path &storePath, const InitOptions &options);
+
+// The command line of hvnSetup: "init --database PATH [--port N] [--console-port M]" and "show".
+// Returns the exit status; messages go to out (success) and err (failure).
+int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
+
+} // namespace hvn::setup
