@@ -1,0 +1,131 @@
+#include "Newserverthread.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "Dmfdatabase.h"
+#include "NamedMutex.h"
+#include "RecordBody.h"
+#include "TcpSocket.h"
+
+namespace hvn::retriever {
+
+namespace {
+
+constexpr char kStx = '\x02';
+constexpr char kEtx = '\x03';
+
+} // namespace
+
+TNewServerThread::TNewServerThread(TdmRegistryCtl registry, std::chrono::milliseconds idleLimit)
+    : m_registry(std::move(registry)), m_idleLimit(idleLimit)
+{
+}
+
+TNewServerThread::~TNewServerThread()
+{
+    Shutdown();
+}
+
+void TNewServerThread::ClientExecute()
+{
+    ServeConnection();
+}
+
+void TNewServerThread::ServeConnection()
+{
+    // Declared first so it is released last, after the database module has closed.
+    platform::NamedMutexLock ownership{platform::NamedMutex(kDatabaseMutexName)};
+
+    std::unique_ptr<TdmDatabase> database;
+    try {
+        database = std::make_unique<TdmDatabase>(m_registry);
+    } catch (...) {
+        CloseConnection(); // a database that cannot be opened: the connection is not read
+        return;
+    }
+
+    const RecordHandler store = [&database](std::string_view body) { StoreRecord(*database, body); };
+    std::string carryOver;
+    char buffer[kReadSize];
+    while (!Terminated()) {
+        const int fd = ClientSocket();
+        if (fd < 0)
+            break;
+        if (platform::waitReadable(fd, m_idleLimit) != platform::WaitResult::Ready) {
+            CloseConnection();
+            break;
+        }
+        const std::ptrdiff_t n = platform::recvSome(fd, buffer, sizeof buffer);
+        if (n <= 0) {
+            CloseConnection();
+            break;
+        }
+        CutRecords(carryOver, std::string_view(buffer, static_cast<std::size_t>(n)), store);
+    }
+    database.reset();
+}
+
+int TNewServerThread::ExtractRecord(std::string_view text, int length, int start, std::string &record)
+{
+    bool inRecord = false;
+    std::size_t gatheredFrom = 0; // the gathered text is text[gatheredFrom, i)
+    const std::size_t end = std::min<std::size_t>(length < 0 ? 0 : length, text.size());
+    for (std::size_t i = start < 1 ? 0 : static_cast<std::size_t>(start - 1); i < end; ++i) {
+        const char c = text[i];
+        if (c == kStx) {
+            inRecord = true;
+            gatheredFrom = i + 1;
+        } else if (c == kEtx) {
+            if (inRecord)
+                record.append(text.substr(gatheredFrom, i - gatheredFrom));
+            return static_cast<int>(i + 2); // 1-based position just after the ETX
+        }
+    }
+    if (inRecord) {
+        record += kStx;
+        record.append(text.substr(gatheredFrom, end - gatheredFrom));
+    }
+    return 0;
+}
+
+void TNewServerThread::CutRecords(std::string &carryOver, std::string_view read,
+                                  const RecordHandler &onRecord)
+{
+    // The scan length counts every byte read, also those after a NUL that the text lost.
+    const int length = static_cast<int>(carryOver.size() + read.size());
+    std::string text = std::move(carryOver);
+    text.append(read.substr(0, read.find('\0')));
+
+    std::string record;
+    int position = 1;
+    for (;;) {
+        const int next = ExtractRecord(text, length, position, record);
+        if (next == 0)
+            break;
+        if (!record.empty())
+            onRecord(record);
+        record.clear();
+        position = next;
+    }
+    if (record.size() > kMaxCarryOver)
+        record.resize(kMaxCarryOver);
+    carryOver = std::move(record);
+}
+
+void TNewServerThread::StoreRecord(TdmDatabase &database, std::string_view body) noexcept
+{
+    try {
+        database.BeginTransaction();
+        const int user = database.GetUserID(record::text(body, record::kUserName));
+        const int printer = database.GetPrinterID(record::text(body, record::kPrinterName));
+        database.AddPrintingData(body, user, printer);
+        database.CommitTransaction();
+    } catch (...) {
+        // Nothing is reported to the agent; the record's partial work is undone so that the
+        // next record starts a transaction of its own.
+        database.RollbackTransaction();
+    }
+}
+
+} // namespace hvn::retriever

@@ -1,0 +1,216 @@
+#include "ServerSocket.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <system_error>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "TcpSocket.h"
+
+namespace hvn::retriever {
+
+namespace {
+
+// Pause after an accept failure that would repeat at once (no descriptors or memory left),
+// so the listener neither spins nor gives up.
+constexpr int kAcceptBackoffMs = 100;
+
+bool isTransientAcceptError(int error)
+{
+    switch (error) {
+    case EINTR:
+    case EAGAIN:
+    case ECONNABORTED:
+    case EPROTO:
+    case EPERM:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+TServerSocket::TServerSocket(GetThreadHandler handler, std::uint16_t port)
+    : m_handler(std::move(handler)), m_port(port)
+{
+    m_wakeFd.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!m_wakeFd)
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+TServerSocket::~TServerSocket()
+{
+    Close();
+}
+
+void TServerSocket::SetPort(std::uint16_t port)
+{
+    m_port = port;
+}
+
+std::uint16_t TServerSocket::Port() const
+{
+    return m_port;
+}
+
+void TServerSocket::Open()
+{
+    if (m_active)
+        return;
+    m_listener = platform::listenTcp(m_port);
+    m_localPort = platform::localPort(m_listener.get());
+    m_stopping = false;
+    m_acceptThread = std::thread(&TServerSocket::acceptLoop, this);
+    m_active = true;
+}
+
+void TServerSocket::Close()
+{
+    if (m_acceptThread.joinable()) {
+        m_stopping = true;
+        wake();
+        m_acceptThread.join();
+    }
+    m_listener.reset();
+    m_active = false;
+    m_localPort = 0;
+
+    std::vector<std::unique_ptr<TServerClientThread>> active;
+    std::vector<std::unique_ptr<TServerClientThread>> cached;
+    {
+        std::lock_guard lock(m_mutex);
+        active.swap(m_activeWorkers);
+        cached.swap(m_cache);
+    }
+    for (auto &worker : active) {
+        worker->Terminate();
+        worker->Shutdown();
+        worker.reset();
+    }
+    cached.clear();
+}
+
+bool TServerSocket::Active() const
+{
+    return m_active;
+}
+
+std::uint16_t TServerSocket::LocalPort() const
+{
+    return m_localPort;
+}
+
+std::size_t TServerSocket::ActiveWorkers() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_activeWorkers.size();
+}
+
+std::size_t TServerSocket::CachedWorkers() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_cache.size();
+}
+
+void TServerSocket::wake()
+{
+    const std::uint64_t one = 1;
+    // The counter only needs to be non-zero; a full counter (EAGAIN) is already a wake-up.
+    [[maybe_unused]] const ssize_t n = ::write(m_wakeFd.get(), &one, sizeof one);
+}
+
+void TServerSocket::acceptLoop()
+{
+    pollfd fds[2] = {{m_listener.get(), POLLIN, 0}, {m_wakeFd.get(), POLLIN, 0}};
+    int timeoutMs = -1;
+    while (!m_stopping) {
+        fds[0].revents = fds[1].revents = 0;
+        // While backing off after an accept failure only the wake-up descriptor is watched.
+        const int rc = ::poll(timeoutMs < 0 ? fds : fds + 1, timeoutMs < 0 ? 2 : 1, timeoutMs);
+        timeoutMs = -1;
+        if (rc < 0 && errno != EINTR) {
+            timeoutMs = kAcceptBackoffMs;
+            continue;
+        }
+        if (fds[1].revents) {
+            std::uint64_t count;
+            [[maybe_unused]] const ssize_t n = ::read(m_wakeFd.get(), &count, sizeof count);
+            collectIdleWorkers();
+        }
+        if (m_stopping || !(fds[0].revents & POLLIN))
+            continue;
+        platform::UniqueFd connection(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (!connection) {
+            if (!isTransientAcceptError(errno))
+                timeoutMs = kAcceptBackoffMs; // EMFILE, ENFILE, ENOBUFS, ENOMEM and the like
+            continue;
+        }
+        serveAccepted(std::move(connection));
+    }
+}
+
+void TServerSocket::serveAccepted(platform::UniqueFd connection)
+{
+    collectIdleWorkers();
+    std::unique_ptr<TServerClientThread> worker;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_cache.empty()) {
+            worker = std::move(m_cache.back());
+            m_cache.pop_back();
+        }
+    }
+    if (!worker) {
+        try {
+            worker = m_handler();
+        } catch (...) {
+            return; // the connection closes with its descriptor
+        }
+        if (!worker)
+            return;
+        worker->setIdleHandler([this] { wake(); });
+    }
+    TServerClientThread *raw = worker.get();
+    {
+        std::lock_guard lock(m_mutex);
+        m_activeWorkers.push_back(std::move(worker));
+    }
+    try {
+        raw->Serve(std::move(connection));
+    } catch (...) {
+        // A worker that cannot serve (a handler that gave one already terminated) is dropped
+        // with the connection.
+        std::unique_ptr<TServerClientThread> dropped;
+        std::lock_guard lock(m_mutex);
+        auto it = std::find_if(m_activeWorkers.begin(), m_activeWorkers.end(),
+                               [raw](const auto &w) { return w.get() == raw; });
+        dropped = std::move(*it);
+        m_activeWorkers.erase(it);
+    }
+}
+
+void TServerSocket::collectIdleWorkers()
+{
+    std::vector<std::unique_ptr<TServerClientThread>> surplus;
+    {
+        std::lock_guard lock(m_mutex);
+        auto idle = std::stable_partition(m_activeWorkers.begin(), m_activeWorkers.end(),
+                                          [](const auto &w) { return !w->Idle(); });
+        for (auto it = idle; it != m_activeWorkers.end(); ++it) {
+            if (m_cache.size() < kThreadCacheSize && !(*it)->Terminated())
+                m_cache.push_back(std::move(*it));
+            else
+                surplus.push_back(std::move(*it));
+        }
+        m_activeWorkers.erase(idle, m_activeWorkers.end());
+    }
+    // Ending a surplus worker joins its thread, which is idle: this returns at once.
+}
+
+} // namespace hvn::retriever
