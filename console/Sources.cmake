@@ -1,0 +1,58 @@
+# The console's windows, the lock bracket and the executable.
+target_sources(console PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/app/ConsoleApp.h
+  ${CMAKE_CURRENT_LIST_DIR}/app/ConsoleApp.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/app/ErrorDisplay.h
+  ${CMAKE_CURRENT_LIST_DIR}/app/ErrorDisplay.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/app/MessageBoxes.h
+  ${CMAKE_CURRENT_LIST_DIR}/app/MessageBoxes.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/lock/DatabaseLock.h
+  ${CMAKE_CURRENT_LIST_DIR}/lock/DatabaseLock.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/lock/BusyBracket.h
+  ${CMAKE_CURRENT_LIST_DIR}/lock/BusyBracket.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/period/ReportingPeriod.h
+  ${CMAKE_CURRENT_LIST_DIR}/period/ReportingPeriod.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/widgets/UpDown.h
+  ${CMAKE_CURRENT_LIST_DIR}/widgets/UpDown.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/widgets/DataGrid.h
+  ${CMAKE_CURRENT_LIST_DIR}/widgets/DataGrid.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/Mainform.h
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/Mainform.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformSettings.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/WindowPlacement.h
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformMenu.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformTabs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformLock.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformPeriod.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformStatistics.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformSection.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformFiscalYear.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/Aboutbox.h
+  ${CMAKE_CURRENT_LIST_DIR}/windows/Aboutbox.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/HelpWindow.h
+  ${CMAKE_CURRENT_LIST_DIR}/windows/HelpWindow.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/Qreport.h
+  ${CMAKE_CURRENT_LIST_DIR}/windows/Qreport.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/Frmdatadelete.h
+  ${CMAKE_CURRENT_LIST_DIR}/windows/Frmdatadelete.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/Frmprinterset.h
+  ${CMAKE_CURRENT_LIST_DIR}/windows/Frmprinterset.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/Okbottomdlg.h
+  ${CMAKE_CURRENT_LIST_DIR}/windows/Okbottomdlg.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/Dlgsection.h
+  ${CMAKE_CURRENT_LIST_DIR}/windows/Dlgsection.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/Dlgsectionmember.h
+  ${CMAKE_CURRENT_LIST_DIR}/windows/Dlgsectionmember.cpp
+)
+
+# The HTML help ships inside the program, under :/help.
+qt_add_resources(console console_help
+  PREFIX /help
+  BASE ${CMAKE_CURRENT_LIST_DIR}/help
+  FILES
+    ${CMAKE_CURRENT_LIST_DIR}/help/index.html
+    ${CMAKE_CURRENT_LIST_DIR}/help/howtouse.html
+)
+
+add_executable(hvnConsole ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+target_link_libraries(hvnConsole PRIVATE console)

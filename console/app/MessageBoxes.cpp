@@ -1,0 +1,81 @@
+#include "MessageBoxes.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+namespace hvn::console {
+
+namespace {
+
+MessageBoxes::Handler &installedHandler()
+{
+    static MessageBoxes::Handler handler;
+    return handler;
+}
+
+QMessageBox::StandardButton firstButton(QMessageBox::StandardButtons buttons)
+{
+    for (unsigned bit = QMessageBox::FirstButton; bit <= QMessageBox::LastButton; bit <<= 1) {
+        if (buttons.testFlag(static_cast<QMessageBox::StandardButton>(bit)))
+            return static_cast<QMessageBox::StandardButton>(bit);
+    }
+    return QMessageBox::NoButton;
+}
+
+QMessageBox::StandardButton answerForRequest(const MessageRequest &request)
+{
+    return request.defaultButton != QMessageBox::NoButton ? request.defaultButton
+                                                          : firstButton(request.buttons);
+}
+
+bool autoAnswer()
+{
+    const char *value = std::getenv("HALVANE_AUTOANSWER_MESSAGES");
+    return value && *value;
+}
+
+} // namespace
+
+QMessageBox::StandardButton MessageBoxes::show(const MessageRequest &request)
+{
+    if (const Handler &handler = installedHandler())
+        return handler(request);
+    if (autoAnswer()) {
+        std::fprintf(stderr, "%s|%s\n", request.caption.toUtf8().constData(),
+                     request.text.toUtf8().constData());
+        std::fflush(stderr);
+        return answerForRequest(request);
+    }
+    QMessageBox box(request.icon, request.caption, request.text, request.buttons, request.parent);
+    if (request.defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(request.defaultButton);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+MessageBoxes::Handler MessageBoxes::setHandler(Handler handler)
+{
+    return std::exchange(installedHandler(), std::move(handler));
+}
+
+void MessageBoxes::warning(QWidget *parent, const QString &caption, const QString &text)
+{
+    show({parent, caption, text, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok});
+}
+
+void MessageBoxes::error(QWidget *parent, const QString &caption, const QString &text)
+{
+    show({parent, caption, text, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok});
+}
+
+ScopedMessageHandler::ScopedMessageHandler(MessageBoxes::Handler handler)
+    : m_previous(MessageBoxes::setHandler(std::move(handler)))
+{
+}
+
+ScopedMessageHandler::~ScopedMessageHandler()
+{
+    MessageBoxes::setHandler(std::move(m_previous));
+}
+
+} // namespace hvn::console

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+#include "DbDateTime.h"
+#include "data/DbDateTimeVariant.h"
+
+namespace hvn::console {
+
+class TDbConnection;
+
+// A query as the windows use it: SQL text set line by line, named parameters set by name just
+// before opening, results read by field name. The rows are fetched in full by open() and kept
+// until close(); SQL and parameter values stay set across close() and open(). UI thread only.
+class TQuery {
+public:
+    // The statement's lines, sent joined by "\r\n". Exactly one statement: text after its
+    // closing ";" other than blanks is an error when the query opens.
+    QStringList &SQL();
+    const QStringList &SQL() const;
+
+    // Sets the value of the parameter ":name" (name given without the ':'). Binding by type:
+    // an invalid or null QVariant binds NULL; integers and bool bind as integers; float and
+    // double as reals; QString as text; QByteArray as a blob; a hvn::DbDateTime, QDateTime or
+    // QDate as the date/time text "YYYY-MM-DD HH:MM:SS.SSS". Other types fail at open().
+    // Values for names the statement does not use are ignored.
+    void setParam(const QString &name, const QVariant &value);
+    void setParamDateTime(const QString &name, const hvn::DbDateTime &value);
+    // Forgets every parameter value.
+    void clearParams();
+
+    // Prepares the statement, binds every parameter by name and fetches every row; reopens an
+    // open query. Throws std::runtime_error with the engine's text when the statement fails, and
+    // when a parameter of the statement has no value set; the query is closed afterwards.
+    void open(TDbConnection &conn);
+    // Forgets the rows and the field list.
+    void close();
+    bool active() const;
+
+    // 0 while closed.
+    int rowCount() const;
+    int fieldCount() const;
+    // Result column names as SQLite reports them.
+    QString fieldName(int column) const;
+    // -1 when absent or closed. Names compare case-insensitively.
+    int fieldIndex(const QString &name) const;
+    // True when the column comes straight from a table column declared as a date or time
+    // (its values are then the date/time text form).
+    bool isDateTimeField(int column) const;
+
+    // NULL or out of range -> invalid QVariant; integers as qlonglong, reals as double, text as
+    // QString, blobs as QByteArray.
+    QVariant value(int row, int column) const;
+    QVariant value(int row, const QString &field) const;
+
+    // Runs a statement without rows on its own (no transaction); returns the number of rows it
+    // changed. Same binding and errors as open(); does not touch the fetched rows.
+    int execSql(TDbConnection &conn);
+
+private:
+    struct Field {
+        QString name;
+        bool dateTime = false;
+    };
+
+    QStringList m_sql;
+    QVector<QPair<QString, QVariant>> m_params;
+    bool m_active = false;
+    QVector<Field> m_fields;
+    QVector<QVector<QVariant>> m_rows;
+};
+
+} // namespace hvn::console

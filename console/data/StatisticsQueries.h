@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QStringList>
+#include <QVector>
+
+#include "data/GridColumn.h"
+
+namespace hvn::console {
+
+// The statements and grid columns of the four statistics tabs. Each statement takes the period
+// as ":iistDate" (first instant included) and ":iiedDate" (first instant excluded) in the
+// date/time text form, and returns the columns the grids bind to, by these names and in this
+// order (the unnamed rate columns as "Expr1007", "Expr1004", "Expr1002"). A rate is
+// (pages - sheets) / pages * 100 rounded to one decimal, NULL when the pages are 0.
+
+// Every print record of the period with its user and printer (records whose user or printer is
+// not registered are left out), newest first: UserName, PrinterName, ComputerName, dp,
+// SidesOfPaper, sp, dbDateTime, Expr1007.
+QStringList qReciveDataSql();
+// Totals per UserID (records of an unregistered user under a NULL UserName), by UserID:
+// UserName, sum1, sum2, sum3, Expr1004.
+QStringList qUserDataSql();
+// Totals per CommonPrinterName (an unregistered printer under NULL), by name:
+// CommonPrinterName, sum1, sum2, sum3, Expr1004.
+QStringList qPrinterDataSql();
+// Totals per ComputerName, by name: ComputerName, sum1, Expr1002, sum3, Expr1004.
+QStringList qComputerSql();
+
+// The grids' design columns, in grid order (the index used by the saved widths).
+QVector<TGridColumn> dbgReciveDataColumns();
+QVector<TGridColumn> dbgUserDataColumns();
+QVector<TGridColumn> dbgPrinterDataColumns();
+QVector<TGridColumn> dbgComputerDataColumns();
+
+} // namespace hvn::console

@@ -1,0 +1,6 @@
+#include "app/ConsoleApp.h"
+
+int main(int argc, char **argv)
+{
+    return hvn::console::runConsole(argc, argv);
+}

@@ -1,0 +1,256 @@
+#pragma once
+
+#include <QList>
+#include <QMainWindow>
+
+#include "DbDateTime.h"
+#include "Dmregistry.h"
+#include "UniqueFd.h"
+#include "data/DbConnection.h"
+#include "data/Query.h"
+#include "widgets/UpDown.h"
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+class QTabBar;
+class QTabWidget;
+class QTableView;
+
+namespace hvn::console {
+
+class HelpWindow;
+class TAboutBox;
+class TDbGridModel;
+class TdlgSection;
+class TdlgSectionMember;
+class TfrmDelete;
+class TfrmPrinterSet;
+
+// The console's main window and the hub of its data: the one database connection
+// `DBConection`, the settings object `RegCtl`, the lock channel `sock` with its bracket
+// `SocketMutexOn` / `SocketMutexOff`, and the reporting period. The constructor builds the
+// window and restores the window and view settings (`FormCreate`); the destructor saves them.
+// No database access happens before the window is first shown. GUI thread only; one instance.
+//
+// The implementation is spread by concern: Mainform.cpp (construction, layout),
+// MainformSettings.cpp, MainformMenu.cpp, MainformTabs.cpp (tab changes), MainformLock.cpp,
+// MainformPeriod.cpp, MainformStatistics.cpp, MainformSection.cpp, MainformFiscalYear.cpp.
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // The maintenance dialogs the menu shows; they live as long as the window, or longer.
+    struct Dialogs {
+        TdlgSection *dlgSection = nullptr;
+        TdlgSectionMember *dlgSectionMember = nullptr;
+        TfrmPrinterSet *frmPrinterSet = nullptr;
+        TfrmDelete *frmDelete = nullptr;
+        TAboutBox *AboutBox = nullptr;
+    };
+
+    explicit TMainForm(QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    // Windows created after the main window; the menu commands show them.
+    void setDialogs(const Dialogs &dialogs) { m_dialogs = dialogs; }
+
+    // ---- Data shared with the other windows of the console ----
+    TDbConnection DBConection;
+    TdmRegistryCtl RegCtl;
+    // The lock channel of the current bracket; invalid outside a bracket.
+    platform::UniqueFd sock;
+    DbDateTime PeriodStart{};
+    DbDateTime PeriodEnd{};
+    int StartYear = 0;
+    int StartMonth = 0;
+    QList<int> CalcIDList;
+    // A change of tab is granted only while this is true.
+    bool AllowPageChange = false;
+
+    // ---- Database lock (MainformLock.cpp) ----
+    // Takes the database lock from the service. True when granted: `sock` then holds the
+    // channel and SocketMutexOff() must follow. False leaves nothing open; socket creation
+    // failures have been shown as warnings, a failed connect is stored as `ErrorMsg`, and a
+    // refusal is silent. Blocks without limit until the service answers. Brackets never nest.
+    bool SocketMutexOn();
+    // Gives the lock back: "END", then closes `sock`. Never throws.
+    void SocketMutexOff();
+
+    // ---- Settings (MainformSettings.cpp) ----
+    void FormCreate();
+
+    // ---- Reporting period (MainformPeriod.cpp) ----
+    void cmbKikanChange();
+    void udYearClick(UpDown::Button button);
+    void udMonthClick(UpDown::Button button);
+    void UpdateFromLabels();
+    void MakeDateRange();
+
+    // ---- Statistics tabs (MainformStatistics.cpp) ----
+    void tabReciveShow();
+    void tabUserShow();
+    void tabPrinterShow();
+    void tabComputerShow();
+    void tabReciveHide();
+    void tabUserHide();
+    void tabPrinterHide();
+    void tabComputerHide();
+    void Button2Click();
+
+    // ---- Section tab and roll-up (MainformSection.cpp) ----
+    void tabSectionShow();
+    // Rewrites TargetLevelID / TargetLevelName of every user for the given level. The caller
+    // holds the database lock. Throws on a database error (users done so far keep their values).
+    void SetTargetLevel(int level);
+
+    // ---- Fiscal-year tabs (MainformFiscalYear.cpp) ----
+    void tabSectionCalcShow();
+    void tabPrintCalcShow();
+    void udSecYearClick();
+    void udSecMonthClick();
+    void udPrnYearClick();
+    void udPrnMonthClick();
+
+    // ---- Menu commands and window events (MainformMenu.cpp, MainformTabs.cpp) ----
+    void ShowHint(const QString &hint);
+    void DBConectionBeforeConnect();
+    void PageControl1Changing(bool &AllowChange);
+    void FileExit();
+    void FilePrint();
+    void FilePreviewItemClick();
+    void FilePrintSetup();
+    void MainteSection();
+    void MenteSectionMember();
+    void MaintePrinterNameClick();
+    void MainteDeleteClick();
+    void HelpContents();
+    void HelpHowToUse();
+    void HelpAbout();
+
+    // ---- Controls ----
+    QFrame *Bevel1 = nullptr;
+    QWidget *ToolBar1 = nullptr;
+    QFrame *pnlDay = nullptr;
+    QComboBox *cmbKikan = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *lblFromYear = nullptr;
+    QLabel *lblFromMonth = nullptr;
+    QLabel *lblToYear = nullptr;
+    UpDown *udYear = nullptr;
+    QLabel *lblToMonth = nullptr;
+    UpDown *udMonth = nullptr;
+    QLabel *Label4 = nullptr;
+    QLineEdit *Edit1 = nullptr;
+    UpDown *UpDown1 = nullptr;
+    QLabel *Label5 = nullptr;
+    QPushButton *Button2 = nullptr;
+    QFrame *Bevel2 = nullptr;
+
+    QTabWidget *PageControl1 = nullptr;
+    QWidget *tabRecive = nullptr;
+    QWidget *tabUser = nullptr;
+    QWidget *tabPrinter = nullptr;
+    QWidget *tabComputer = nullptr;
+    QWidget *tabSection = nullptr;
+    QWidget *tabSectionCalc = nullptr;
+    QWidget *tabPrintCalc = nullptr;
+
+    QTableView *dbgReciveData = nullptr;
+    QTableView *dbgUserData = nullptr;
+    QTableView *dbgPrinterData = nullptr;
+    QTableView *dbgComputerData = nullptr;
+    QTableView *dbgSection = nullptr;
+
+    QFrame *Panel2 = nullptr;
+    QLabel *stSecYear = nullptr;
+    UpDown *udSecYear = nullptr;
+    QLabel *stSecMonth = nullptr;
+    UpDown *udSecMonth = nullptr;
+    QFrame *Panel3 = nullptr;
+    QLabel *stPrnYear = nullptr;
+    UpDown *udPrnYear = nullptr;
+    QLabel *stPrnMonth = nullptr;
+    UpDown *udPrnMonth = nullptr;
+
+    QStatusBar *StatusLine = nullptr;
+
+    QMenu *FileMenu = nullptr;
+    QAction *FilePrintItem = nullptr;
+    QAction *FilePreviewItem = nullptr;
+    QAction *FilePrintSetupItem = nullptr;
+    QAction *FileExitItem = nullptr;
+    QMenu *MainteMenu = nullptr;
+    QAction *MainteSectionItem = nullptr;
+    QAction *MainteSectionMemberItem = nullptr;
+    QAction *MaintePrinterName = nullptr;
+    QAction *MainteDelete = nullptr;
+    QMenu *HelpMenu = nullptr;
+    QAction *HelpContentsItem = nullptr;
+    QAction *HelpHowToUseItem = nullptr;
+    QAction *HelpAboutItem = nullptr;
+
+    // ---- Queries ----
+    TQuery qReciveData;
+    TQuery qUserData;
+    TQuery qPrinterData;
+    TQuery qComputer;
+    TQuery qSection;
+    // General-purpose queries, reused by one handler at a time.
+    TQuery ADOQuery1;
+    TQuery ADOQuery2;
+    TQuery ADOQuery3;
+
+protected:
+    bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildToolBar();
+    void buildPeriodControls();
+    void buildSectionLevelControls();
+    void buildPageControl();
+    void buildStatisticsTabs();
+    void buildSectionTab();
+    void buildFiscalYearTabs();
+    void buildMenus();
+
+    void saveSettings();
+    void applyStoredLayout(int top, int left, int height, int width);
+    void applyFirstStartLayout();
+
+    // Tab visibility: runs the hide handler of the tab that was visible and the show handler
+    // of the new one, once the window has been shown.
+    void PageControl1Change(int index);
+    void runShowHandler(int index);
+    void runHideHandler(int index);
+    bool tabChangeRequest(QEvent *event) const;
+
+    // Loads the shown statistics tab: lock bracket, toolbar layout, query with the period.
+    void showStatisticsTab(TQuery &query, TDbGridModel *model);
+    void hideStatisticsTab(TQuery &query, TDbGridModel *model);
+    // Reopens a statistics query for the current period; the caller holds the lock.
+    void openPeriodQuery(TQuery &query, TDbGridModel *model);
+    void loadSectionTab();
+    void setPrintItemsEnabled(bool enabled);
+    void showHelpPage(const QString &page);
+
+    TDbGridModel *m_reciveModel = nullptr;
+    TDbGridModel *m_userModel = nullptr;
+    TDbGridModel *m_printerModel = nullptr;
+    TDbGridModel *m_computerModel = nullptr;
+    TDbGridModel *m_sectionModel = nullptr;
+
+    Dialogs m_dialogs;
+    HelpWindow *m_helpWindow = nullptr;
+    QTabBar *m_tabBar = nullptr;
+    bool m_tabsLive = false;  // tab handlers run only once the window has been shown
+    int m_visibleTab = -1;    // the tab whose show handler ran last
+};
+
+} // namespace hvn::console

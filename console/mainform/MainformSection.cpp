@@ -1,0 +1,186 @@
+// The section tab: the display-level controls of the toolbar, the per-section totals of the
+// period, and the roll-up of every user to the section at the chosen level of the tree.
+#include "mainform/Mainform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSet>
+#include <QTabWidget>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "app/ErrorDisplay.h"
+#include "data/DbGridModel.h"
+#include "lock/BusyBracket.h"
+#include "widgets/DataGrid.h"
+
+namespace hvn::console {
+
+namespace {
+
+// One row per TargetLevelName among the period's records. SQLite resolves no select-list
+// alias inside the same select list and divides integers as integers, so the rate repeats
+// its sums and casts to REAL; 0 pages give NULL, an empty rate cell.
+QStringList qSectionSql()
+{
+    return {
+        QStringLiteral("SELECT"),
+        QStringLiteral(" tName AS nma,"),
+        QStringLiteral(" SUM(dp) AS dpa,"),
+        QStringLiteral(" SUM(sp) AS spa,"),
+        QStringLiteral(" ROUND(CAST(SUM(dp) - SUM(sp) AS REAL) / SUM(dp) * 100, 1) AS rta"),
+        QStringLiteral(" FROM"),
+        QStringLiteral(" (SELECT"),
+        QStringLiteral("  tblUserInfo.TargetLevelName AS tName,"),
+        QStringLiteral("  tblUserInfo.TargetLevelID AS tID,"),
+        QStringLiteral("  tblPrn.DocumentPages AS dp,"),
+        QStringLiteral("  tblPrn.SheetsOfPaper AS sp"),
+        QStringLiteral("  FROM (SELECT * FROM tblPrintingData"),
+        QStringLiteral("        WHERE dbDateTime >= :iistDate AND"),
+        QStringLiteral("              dbDateTime <  :iiedDate) AS tblPrn"),
+        QStringLiteral("  LEFT JOIN tblUserInfo"),
+        QStringLiteral("  ON tblPrn.UserID=tblUserInfo.UserID"),
+        QStringLiteral(" ) AS tblx"),
+        QStringLiteral(" GROUP BY tName"),
+        QStringLiteral(";"),
+    };
+}
+
+QVector<TGridColumn> dbgSectionColumns()
+{
+    constexpr Qt::Alignment kText = Qt::AlignLeft | Qt::AlignVCenter;
+    constexpr Qt::Alignment kNumber = Qt::AlignRight | Qt::AlignVCenter;
+    constexpr int kGridDefaultWidth = 64;
+    return {
+        {QStringLiteral("nma"), QStringLiteral("部署名"), 240, true, kText},
+        {QStringLiteral("dpa"), QStringLiteral("ページ数"), 80, true, kNumber},
+        {QStringLiteral("spa"), QStringLiteral("用紙枚数"), kGridDefaultWidth, true, kNumber},
+        {QStringLiteral("rta"), QStringLiteral("削減率(%)"), kGridDefaultWidth, true, kNumber},
+    };
+}
+
+} // namespace
+
+void TMainForm::buildSectionLevelControls()
+{
+    Label4 = new QLabel(QStringLiteral("部署別データの表示レベルを"), pnlDay);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Label4->setGeometry(392, 2, 170, 21);
+    Edit1 = new QLineEdit(QStringLiteral("1"), pnlDay);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(564, 3, 20, 18);
+    UpDown1 = new UpDown(pnlDay);
+    UpDown1->setObjectName(QStringLiteral("UpDown1"));
+    UpDown1->setRange(1, 99);
+    UpDown1->setPosition(1);
+    UpDown1->setBuddy(Edit1);
+    UpDown1->setGeometry(584, 3, 15, 18);
+    Label5 = new QLabel(QStringLiteral("にする"), pnlDay);
+    Label5->setObjectName(QStringLiteral("Label5"));
+    Label5->setGeometry(603, 2, 40, 21);
+    connect(UpDown1, &UpDown::clicked, this, &TMainForm::udMonthClick);
+}
+
+void TMainForm::buildSectionTab()
+{
+    qSection.SQL() = qSectionSql();
+    m_sectionModel = new TDbGridModel(qSection, dbgSectionColumns(), this);
+    tabSection = new QWidget(PageControl1);
+    tabSection->setObjectName(QStringLiteral("tabSection"));
+    PageControl1->addTab(tabSection, QStringLiteral("部署別データ"));
+    auto *layout = new QVBoxLayout(tabSection);
+    layout->setContentsMargins(0, 0, 0, 0);
+    dbgSection = createDataGrid(tabSection, "dbgSection", m_sectionModel);
+    layout->addWidget(dbgSection);
+}
+
+void TMainForm::tabSectionShow()
+{
+    // No database work: the tab keeps the rows of its last load until the reload button.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    Button2->setEnabled(false);
+    AllowPageChange = false;
+    pnlDay->show();
+    for (QWidget *control : {static_cast<QWidget *>(Label4), static_cast<QWidget *>(Label5),
+                             static_cast<QWidget *>(Edit1), static_cast<QWidget *>(UpDown1)})
+        control->show();
+    Edit1->resize(Edit1->width(), 18);
+    UpDown1->resize(UpDown1->width(), 18);
+    Button2->move(645, Button2->y());
+    Button2->setText(QStringLiteral("読込み"));
+    setPrintItemsEnabled(false);
+    Button2->setEnabled(true);
+    AllowPageChange = true;
+    QApplication::restoreOverrideCursor();
+}
+
+void TMainForm::loadSectionTab()
+{
+    qSection.close();
+    m_sectionModel->refresh();
+    bool ok = false;
+    const int level = Edit1->text().trimmed().toInt(&ok);
+    SetTargetLevel(ok ? level : 1);
+    MakeDateRange();
+    qSection.setParamDateTime(QStringLiteral("iistDate"), PeriodStart);
+    qSection.setParamDateTime(QStringLiteral("iiedDate"), PeriodEnd);
+    qSection.open(DBConection);
+    m_sectionModel->refresh();
+}
+
+void TMainForm::SetTargetLevel(int level)
+{
+    ADOQuery1.close();
+    ADOQuery1.SQL() = {QStringLiteral("SELECT UserID,SectionID"), QStringLiteral(" FROM tblUserInfo;")};
+    ADOQuery1.open(DBConection);
+
+    ADOQuery2.close();
+    ADOQuery2.SQL() = {QStringLiteral("SELECT SectionName,ParentSectionID,SectionLevel"),
+                       QStringLiteral(" FROM tblSectionInfo"), QStringLiteral(" WHERE SectionID=:SectionID;")};
+    ADOQuery3.close();
+    ADOQuery3.SQL() = {QStringLiteral("UPDATE tblUserInfo"), QStringLiteral(" SET"),
+                       QStringLiteral(" TargetLevelID=:TargetLevelID,"),
+                       QStringLiteral(" TargetLevelName=:TargetLevelName"), QStringLiteral(" WHERE UserID=:UserID;")};
+
+    for (int row = 0; row < ADOQuery1.rowCount(); ++row) {
+        QString name;
+        qlonglong target = 0;
+        qlonglong current = ADOQuery1.value(row, QStringLiteral("SectionID")).toLongLong();
+        // Each step climbs to the parent, so a tree ends at 0 or at a missing identifier. A
+        // damaged table whose parents form a cycle ends the walk where it comes round again.
+        QSet<qlonglong> visited;
+        while (current != 0 && !visited.contains(current)) {
+            visited.insert(current);
+            ADOQuery2.close();
+            ADOQuery2.setParam(QStringLiteral("SectionID"), current);
+            ADOQuery2.open(DBConection);
+            if (ADOQuery2.rowCount() == 0)
+                break;
+            const qlonglong sectionLevel = ADOQuery2.value(0, QStringLiteral("SectionLevel")).toLongLong();
+            const QString sectionName = ADOQuery2.value(0, QStringLiteral("SectionName")).toString();
+            if (sectionLevel == level) {
+                target = current;
+                name = sectionName;
+            } else if (sectionLevel > level) {
+                name.clear();
+            } else if (!name.isEmpty()) {
+                name = sectionName + QLatin1Char(' ') + name;
+            }
+            current = ADOQuery2.value(0, QStringLiteral("ParentSectionID")).toLongLong();
+        }
+        if (name.isEmpty())
+            name = QStringLiteral("No Section");
+        ADOQuery3.setParam(QStringLiteral("TargetLevelID"), target);
+        ADOQuery3.setParam(QStringLiteral("TargetLevelName"), name);
+        ADOQuery3.setParam(QStringLiteral("UserID"), ADOQuery1.value(row, QStringLiteral("UserID")).toLongLong());
+        ADOQuery3.execSql(DBConection);
+    }
+    ADOQuery1.close();
+    ADOQuery2.close();
+    ADOQuery3.close();
+}
+
+} // namespace hvn::console

@@ -1,0 +1,38 @@
+#include "widgets/DataGrid.h"
+
+#include <QHeaderView>
+#include <QTableView>
+
+#include "data/DbGridModel.h"
+
+namespace hvn::console {
+
+QTableView *createDataGrid(QWidget *parent, const char *name, TDbGridModel *model)
+{
+    auto *view = new QTableView(parent);
+    view->setObjectName(QString::fromLatin1(name));
+    view->setModel(model);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setTabKeyNavigation(true);
+    view->setShowGrid(true);
+    view->setWordWrap(false);
+    // The row indicator: a narrow column left of the cells.
+    view->verticalHeader()->setVisible(true);
+    view->verticalHeader()->setFixedWidth(12);
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
+    QHeaderView *header = view->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setDefaultAlignment(Qt::AlignCenter);
+    header->setMinimumSectionSize(0);
+    header->setStretchLastSection(false);
+    const auto &columns = model->columns();
+    for (int i = 0; i < columns.size(); ++i) {
+        header->resizeSection(i, columns[i].width);
+        view->setColumnHidden(i, !columns[i].visible);
+    }
+    return view;
+}
+
+} // namespace hvn::console

@@ -1,0 +1,17 @@
+#pragma once
+
+class QTableView;
+class QWidget;
+
+namespace hvn::console {
+
+class TDbGridModel;
+
+// A read-only data grid over a query model, as every data grid of the console is set up:
+// column titles, a row indicator (the vertical header), lines between cells, whole-row
+// selection, the tab key moving between cells, no editing, user-resizable columns with the
+// design widths, design-hidden columns hidden. The view is created as a child of parent and
+// does not own the model. GUI thread only.
+QTableView *createDataGrid(QWidget *parent, const char *name, TDbGridModel *model);
+
+} // namespace hvn::console

@@ -1,0 +1,147 @@
+#pragma once
+
+// Shared pieces of the console's widget tests: a temporary settings store and database
+// file, a real console lock server on loopback, and a recorder for message boxes.
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/VariadicBind.h>
+
+#include "Consolethread.h"
+#include "Dmregistry.h"
+#include "NamedMutex.h"
+#include "Newserverthread.h"
+#include "Schema.h"
+#include "ServerSocket.h"
+#include "app/MessageBoxes.h"
+
+namespace hvn::console::test {
+
+// A settings store in a temporary folder, named by HALVANE_REGISTRY for the object's
+// lifetime, and the path of a database file beside it (created by createDatabase()).
+class TestEnvironment {
+public:
+    TestEnvironment()
+        : m_registryPath(m_dir.filePath(QStringLiteral("registry.reg")).toStdString())
+        , m_databasePath(m_dir.filePath(QStringLiteral("hvnDatabase.db")).toStdString())
+        , m_registry(m_registryPath)
+    {
+        qputenv("HALVANE_REGISTRY", QByteArray::fromStdString(m_registryPath));
+    }
+    ~TestEnvironment() { qunsetenv("HALVANE_REGISTRY"); }
+
+    const TdmRegistryCtl &registry() const { return m_registry; }
+    const std::string &registryPath() const { return m_registryPath; }
+    const std::string &databasePath() const { return m_databasePath; }
+    QString dir() const { return m_dir.path(); }
+
+    void setSetting(const char *name, int value)
+    {
+        m_registry.SetSettingInteger(TdmRegistryCtl::RootKey::LocalMachine, kProgramSettingKey, name, value);
+    }
+    int setting(const char *name) const
+    {
+        return m_registry.GetSettingInteger(TdmRegistryCtl::RootKey::LocalMachine, kProgramSettingKey, name);
+    }
+    void setConsolePort(int port)
+    {
+        // The product key holds ports as REG_DWORD; SetSettingInteger writes that type.
+        m_registry.SetSettingInteger(TdmRegistryCtl::RootKey::LocalMachine, kProductKey, "PortNumberConsole",
+                                     port);
+    }
+    void setDatabasePath(const std::string &path) { m_registry.SetRegistryString("DatabasePath", path); }
+
+    // Creates the database file with the four tables and points DatabasePath at it.
+    SQLite::Database createDatabase()
+    {
+        SQLite::Database db(m_databasePath, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        schema::createSchema(db);
+        setDatabasePath(m_databasePath);
+        return db;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::string m_registryPath;
+    std::string m_databasePath;
+    TdmRegistryCtl m_registry;
+};
+
+template <typename... Args>
+void exec(SQLite::Database &db, const char *sql, const Args &...args)
+{
+    SQLite::Statement statement(db, sql);
+    if constexpr (sizeof...(Args) > 0)
+        SQLite::bind(statement, args...);
+    statement.exec();
+}
+
+// The service's console lock listener on a free loopback port, with its real workers.
+class LockServer {
+public:
+    LockServer()
+        : m_server([] { return std::make_unique<retriever::TConsoleSocket>(); }, 0)
+    {
+        m_server.Open();
+    }
+    int port() const { return m_server.LocalPort(); }
+
+private:
+    retriever::TServerSocket m_server;
+};
+
+// True once the database mutex can be taken, i.e. no lock is granted; waits up to timeout,
+// since the service releases it on its own thread after "END" arrives.
+inline bool databaseMutexFree(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000))
+{
+    platform::NamedMutex mutex{retriever::kDatabaseMutexName};
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    do {
+        if (mutex.tryLock()) {
+            mutex.unlock();
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+}
+
+// A port on which nothing listens: bound once, then closed.
+inline int closedPort()
+{
+    LockServer server;
+    return server.port();
+}
+
+// Records every message box while it lives and answers each with OK. onMessage, when set,
+// runs inside the box, so a test can look at the window's state at that moment.
+class MessageRecorder {
+public:
+    MessageRecorder()
+        : m_scope([this](const MessageRequest &request) {
+            requests.append(request);
+            if (onMessage)
+                onMessage(request);
+            return QMessageBox::Ok;
+        })
+    {
+    }
+
+    QList<MessageRequest> requests;
+    std::function<void(const MessageRequest &)> onMessage;
+
+private:
+    ScopedMessageHandler m_scope;
+};
+
+} // namespace hvn::console::test

@@ -1,0 +1,275 @@
+// The four statistics tabs of the real main window, shown on the offscreen platform, against
+// a real database file and the service's real lock listener on loopback.
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+
+#include "ConsoleTestSupport.h"
+#include "mainform/Mainform.h"
+
+using hvn::console::TMainForm;
+using namespace hvn::console::test;
+
+namespace {
+
+// The visible cells of every row, raw values joined by "|".
+QStringList gridRows(QTableView *grid)
+{
+    QStringList rows;
+    const QAbstractItemModel *model = grid->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < model->columnCount(); ++column) {
+            if (!grid->isColumnHidden(column))
+                cells << model->data(model->index(row, column), Qt::EditRole).toString();
+        }
+        rows << cells.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+void clickTab(TMainForm &form, int index)
+{
+    QTabBar *bar = form.PageControl1->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+}
+
+// December 2004 as the one-month period. Users 1 and 3 share a name; user 9 and printer 7 are
+// not registered; printers 1 and 2 form the group "GroupX"; one record lies exactly on each
+// bound of the period.
+void prepareData(TestEnvironment &env)
+{
+    SQLite::Database db = env.createDatabase();
+    exec(db, "INSERT INTO tblUserInfo (UserID, UserName, SectionID, UserRealName) VALUES"
+             " (1, 'alice', 0, 'alice'), (2, 'bob', 0, 'bob'), (3, 'alice', 0, 'alice')");
+    exec(db, "INSERT INTO tblPrintingMachineInfo (PrinterID, PrinterName, ParentPrinterID, GroupPrinterID,"
+             " CommonPrinterName) VALUES (1, 'PrnA', 0, 1, 'GroupX'), (2, 'PrnB', 1, 1, 'GroupX'),"
+             " (3, 'PrnC', 0, 3, 'PrnC')");
+    exec(db, "INSERT INTO tblPrintingData (UserID, PrinterID, ComputerName, DocumentPages, SidesOfPaper,"
+             " SheetsOfPaper, dbDateTime) VALUES"
+             " (1, 1, 'PC1', 10, 10, 5, '2004-12-01 00:00:00.000'),"
+             " (2, 2, 'PC2', 3, 3, 3, '2004-12-15 10:00:00.000'),"
+             " (3, 3, 'PC1', 4, 4, 1, '2004-12-31 23:59:59.999'),"
+             " (9, 1, 'PC3', 6, 6, 3, '2004-12-20 08:00:00.000'),"
+             " (1, 7, 'PC2', 2, 2, 2, '2004-12-10 00:00:00.000'),"
+             " (1, 1, 'PC1', 100, 100, 1, '2005-01-01 00:00:00.000'),"
+             " (2, 3, 'PC9', 50, 50, 50, '2004-11-30 23:59:59.999')");
+    env.setSetting("WindowHeight", 540);
+    env.setSetting("WindowWidth", 800);
+    env.setSetting("ToYear", 2004);
+    env.setSetting("ToMonth", 12);
+    env.setSetting("KikanIndex", 0);
+}
+
+const QStringList kReciveRows{
+    "alice|PrnC|PC1|4|1|75|2004-12-31 23:59:59.999",
+    "bob|PrnB|PC2|3|3|0|2004-12-15 10:00:00.000",
+    "alice|PrnA|PC1|10|5|50|2004-12-01 00:00:00.000",
+};
+
+} // namespace
+
+class TstMainformStatistics : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setApplicationDisplayName(QStringLiteral("hvnConsole")); }
+    void init();
+    void cleanup();
+
+    void shownTabLoadsRowsOfPeriod_data();
+    void shownTabLoadsRowsOfPeriod();
+    void hiddenTabForgetsRows();
+    void reloadLoadsChangedPeriodOnShownTabOnly();
+    void refusedLockLeavesGridEmptyAndLayoutUnchanged_data();
+    void refusedLockLeavesGridEmptyAndLayoutUnchanged();
+    void engineErrorIsShownOnceAfterBracketIsUndone();
+    void tabChangeIsRefusedWhileBusy();
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<LockServer> m_server;
+};
+
+void TstMainformStatistics::init()
+{
+    m_env = std::make_unique<TestEnvironment>();
+    m_server = std::make_unique<LockServer>();
+    m_env->setConsolePort(m_server->port());
+    prepareData(*m_env);
+}
+
+void TstMainformStatistics::cleanup()
+{
+    m_server.reset();
+    m_env.reset();
+}
+
+void TstMainformStatistics::shownTabLoadsRowsOfPeriod_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QStringList>("rows");
+    QTest::newRow("print records, inner joins, newest first") << 0 << kReciveRows;
+    QTest::newRow("per user id, unregistered user unnamed")
+        << 1 << QStringList{"alice|12|7|41.7", "bob|3|3|0", "alice|4|1|75", "|6|3|50"};
+    QTest::newRow("per common printer name, unregistered printer unnamed")
+        << 2 << QStringList{"|2|2|0", "GroupX|19|11|42.1", "PrnC|4|1|75"};
+    QTest::newRow("per computer") << 3 << QStringList{"PC1|14|6|57.1", "PC2|5|5|0", "PC3|6|3|50"};
+}
+
+void TstMainformStatistics::shownTabLoadsRowsOfPeriod()
+{
+    QFETCH(int, tab);
+    QFETCH(QStringList, rows);
+    m_env->setSetting("ActivePage", tab);
+    MessageRecorder messages;
+    TMainForm form;
+    QVERIFY(!form.AllowPageChange);
+    form.show();
+
+    QTableView *grids[] = {form.dbgReciveData, form.dbgUserData, form.dbgPrinterData, form.dbgComputerData};
+    QCOMPARE(gridRows(grids[tab]), rows);
+    QVERIFY(messages.requests.isEmpty());
+    QCOMPARE(QString::fromStdString(form.PeriodStart.toText()), QStringLiteral("2004-12-01 00:00:00.000"));
+    QCOMPARE(QString::fromStdString(form.PeriodEnd.toText()), QStringLiteral("2005-01-01 00:00:00.000"));
+
+    QVERIFY(form.pnlDay->isVisible());
+    QVERIFY(form.Label4->isHidden() && form.Label5->isHidden() && form.Edit1->isHidden() && form.UpDown1->isHidden());
+    QCOMPARE(form.Button2->x(), 392);
+    QCOMPARE(form.Button2->text(), QStringLiteral("再読込み"));
+    QVERIFY(!form.FilePrintItem->isEnabled() && !form.FilePreviewItem->isEnabled()
+            && !form.FilePrintSetupItem->isEnabled());
+
+    QVERIFY(form.Button2->isEnabled());
+    QVERIFY(form.AllowPageChange);
+    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(!form.sock.valid());
+    QVERIFY(databaseMutexFree());
+}
+
+void TstMainformStatistics::hiddenTabForgetsRows()
+{
+    TMainForm form;
+    form.show();
+    QCOMPARE(gridRows(form.dbgReciveData).size(), 3);
+
+    clickTab(form, 1);
+    QCOMPARE(form.PageControl1->currentIndex(), 1);
+    QCOMPARE(form.dbgReciveData->model()->rowCount(), 0);
+    QCOMPARE(form.dbgUserData->model()->rowCount(), 4);
+    clickTab(form, 4);
+    QCOMPARE(form.dbgUserData->model()->rowCount(), 0);
+}
+
+void TstMainformStatistics::reloadLoadsChangedPeriodOnShownTabOnly()
+{
+    TMainForm form;
+    form.show();
+    QCOMPARE(gridRows(form.dbgReciveData), kReciveRows);
+
+    form.cmbKikan->setCurrentIndex(13); // everything since 2001
+    QCOMPARE(gridRows(form.dbgReciveData), kReciveRows);
+
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    const QStringList rows = gridRows(form.dbgReciveData);
+    QCOMPARE(rows.size(), 5);
+    QVERIFY(rows.first().startsWith(QStringLiteral("alice|PrnA|PC1|100|1|99|2005-01-01")));
+    QVERIFY(rows.last().startsWith(QStringLiteral("bob|PrnC|PC9|50|50|0|2004-11-30")));
+    QCOMPARE(form.dbgUserData->model()->rowCount(), 0);
+    QVERIFY(form.Button2->isEnabled() && form.AllowPageChange);
+    QVERIFY(databaseMutexFree());
+}
+
+void TstMainformStatistics::refusedLockLeavesGridEmptyAndLayoutUnchanged_data()
+{
+    QTest::addColumn<int>("startTab");
+    QTest::addColumn<bool>("panelVisible");
+    QTest::addColumn<bool>("printItemsEnabled");
+    QTest::newRow("from the section tab") << 4 << true << false;
+    QTest::newRow("from a fiscal-year tab") << 5 << false << true;
+}
+
+void TstMainformStatistics::refusedLockLeavesGridEmptyAndLayoutUnchanged()
+{
+    QFETCH(int, startTab);
+    QFETCH(bool, panelVisible);
+    QFETCH(bool, printItemsEnabled);
+    m_env->setSetting("ActivePage", startTab);
+    m_server.reset(); // the service stops
+    MessageRecorder messages;
+    TMainForm form;
+    form.show();
+    const QPoint buttonPlace = form.Button2->pos();
+    const QString buttonText = form.Button2->text();
+
+    clickTab(form, 1);
+    QCOMPARE(form.PageControl1->currentIndex(), 1);
+    QCOMPARE(form.dbgUserData->model()->rowCount(), 0);
+    QVERIFY(messages.requests.isEmpty());
+    QCOMPARE(m_env->registry().GetRegistryString("ErrorMsg"), std::string(std::strerror(ECONNREFUSED)));
+    QCOMPARE(form.pnlDay->isVisible(), panelVisible);
+    QCOMPARE(form.FilePrintItem->isEnabled(), printItemsEnabled);
+    QCOMPARE(form.Button2->pos(), buttonPlace);
+    QCOMPARE(form.Button2->text(), buttonText);
+    if (panelVisible)
+        QVERIFY(form.Label4->isVisible());
+    QVERIFY(form.Button2->isEnabled());
+    QVERIFY(form.AllowPageChange);
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void TstMainformStatistics::engineErrorIsShownOnceAfterBracketIsUndone()
+{
+    m_env->setDatabasePath(m_env->dir().toStdString() + "/missing.db");
+    MessageRecorder messages;
+    TMainForm form;
+    bool restoredAtMessage = false;
+    messages.onMessage = [&](const hvn::console::MessageRequest &) {
+        restoredAtMessage = databaseMutexFree() && form.AllowPageChange && form.Button2->isEnabled()
+                         && !QApplication::overrideCursor();
+    };
+    form.show();
+
+    QCOMPARE(messages.requests.size(), 1);
+    QCOMPARE(messages.requests[0].caption, QStringLiteral("hvnConsole"));
+    QVERIFY2(messages.requests[0].text.contains(QStringLiteral("missing.db")),
+             qPrintable(messages.requests[0].text));
+    QVERIFY(restoredAtMessage);
+    QCOMPARE(form.dbgReciveData->model()->rowCount(), 0);
+    QVERIFY(!form.sock.valid());
+
+    // The tabs still change, and the next show tries the database again.
+    clickTab(form, 2);
+    QCOMPARE(form.PageControl1->currentIndex(), 2);
+    QCOMPARE(messages.requests.size(), 2);
+    QVERIFY(databaseMutexFree());
+}
+
+void TstMainformStatistics::tabChangeIsRefusedWhileBusy()
+{
+    TMainForm form;
+    form.show();
+    form.AllowPageChange = false;
+    clickTab(form, 2);
+    QTest::keyClick(form.PageControl1, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(form.PageControl1->currentIndex(), 0);
+    QCOMPARE(gridRows(form.dbgReciveData).size(), 3);
+
+    form.AllowPageChange = true;
+    clickTab(form, 2);
+    QCOMPARE(form.PageControl1->currentIndex(), 2);
+    QCOMPARE(gridRows(form.dbgPrinterData).size(), 3);
+}
+
+QTEST_MAIN(TstMainformStatistics)
+#include "tst_mainformstatistics.moc"
