@@ -1,7 +1,6 @@
 #include "InstanceGuard.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
@@ -11,9 +10,8 @@ namespace hvn::platform {
 
 std::filesystem::path InstanceGuard::lockDirectory()
 {
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime)
-        return runtime;
+    // One folder that every user of the machine shares, so that the guard holds across
+    // sessions and users, not per login.
     return "/tmp";
 }
 

@@ -9,7 +9,7 @@
 namespace hvn::platform {
 
 // A machine-wide single-instance guard found by name: an exclusive flock on the file
-// "<dir>/<name>.lock", where dir is $XDG_RUNTIME_DIR when set and non-empty, else /tmp.
+// "/tmp/<name>.lock".
 // The kernel drops the lock when the holder's descriptor closes, so a crashed holder never
 // leaves the name taken. The file itself is left in place; only the lock matters.
 //

@@ -56,8 +56,9 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
 
 void setUpApplication()
 {
+    // The application title captions the program's own message boxes. It is not set as the
+    // display name, which Qt would append to every window's caption.
     QApplication::setApplicationName(kApplicationTitle);
-    QApplication::setApplicationDisplayName(kApplicationTitle);
     QFont::insertSubstitution(QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"));
     QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
     // The windows are laid out in pixels for the Japanese desktop font.

@@ -9,7 +9,7 @@ namespace hvn::console {
 
 void showException(const std::exception &error, QWidget *parent)
 {
-    MessageBoxes::error(parent, QApplication::applicationDisplayName(), QString::fromUtf8(error.what()));
+    MessageBoxes::error(parent, QApplication::applicationName(), QString::fromUtf8(error.what()));
 }
 
 void showCurrentException(QWidget *parent)
@@ -19,7 +19,7 @@ void showCurrentException(QWidget *parent)
     } catch (const std::exception &error) {
         showException(error, parent);
     } catch (...) {
-        MessageBoxes::error(parent, QApplication::applicationDisplayName(),
+        MessageBoxes::error(parent, QApplication::applicationName(),
                             QStringLiteral("unknown error"));
     }
 }

@@ -27,15 +27,6 @@ std::string readFile(const std::string &path)
     return text.str();
 }
 
-class RuntimeDir {
-public:
-    RuntimeDir() { qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8()); }
-    ~RuntimeDir() { qunsetenv("XDG_RUNTIME_DIR"); }
-    std::string path() const { return m_dir.path().toStdString(); }
-
-private:
-    QTemporaryDir m_dir;
-};
 
 } // namespace
 
@@ -49,7 +40,6 @@ private slots:
 
 void TstConsoleStart::guardRefusesSecondHolderUntilFirstGoes()
 {
-    RuntimeDir dir;
     {
         InstanceGuard first("hvnConsole");
         QVERIFY(first.acquired());
@@ -61,7 +51,6 @@ void TstConsoleStart::guardRefusesSecondHolderUntilFirstGoes()
 
 void TstConsoleStart::secondConsoleShowsMessageAndExitsWithOne()
 {
-    RuntimeDir dir;
     QTemporaryDir work;
     InstanceGuard running("hvnConsole");
     QVERIFY(running.acquired());
@@ -69,7 +58,7 @@ void TstConsoleStart::secondConsoleShowsMessageAndExitsWithOne()
     const std::string errPath = work.filePath(QStringLiteral("stderr.txt")).toStdString();
     ChildProcess second = ChildProcess::spawn({
         {HVN_CONSOLE_BINARY},
-        {"QT_QPA_PLATFORM=offscreen", "HALVANE_AUTOANSWER_MESSAGES=1", "XDG_RUNTIME_DIR=" + dir.path(),
+        {"QT_QPA_PLATFORM=offscreen", "HALVANE_AUTOANSWER_MESSAGES=1",
          "HALVANE_REGISTRY=" + work.filePath(QStringLiteral("registry.reg")).toStdString()},
         {},
         {},
@@ -87,12 +76,11 @@ void TstConsoleStart::secondConsoleShowsMessageAndExitsWithOne()
 
 void TstConsoleStart::consoleHoldsGuardWhileRunningAndKernelFreesItWhenKilled()
 {
-    RuntimeDir dir;
     QTemporaryDir work;
     const std::string registry = work.filePath(QStringLiteral("registry.reg")).toStdString();
     ChildProcess console = ChildProcess::spawn({
         {HVN_CONSOLE_BINARY},
-        {"QT_QPA_PLATFORM=offscreen", "HALVANE_AUTOANSWER_MESSAGES=1", "XDG_RUNTIME_DIR=" + dir.path(),
+        {"QT_QPA_PLATFORM=offscreen", "HALVANE_AUTOANSWER_MESSAGES=1",
          "HALVANE_REGISTRY=" + registry},
         {},
         {},

@@ -46,7 +46,7 @@ private:
 class TstMainformLock : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QApplication::setApplicationDisplayName(QStringLiteral("hvnConsole")); }
+    void initTestCase() { QApplication::setApplicationName(QStringLiteral("hvnConsole")); }
 
     void grantedLockIsHeldUntilSocketMutexOff();
     void unreachableServiceIsRefusedSilentlyWithErrorMsg_data();

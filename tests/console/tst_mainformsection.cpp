@@ -64,7 +64,7 @@ QStringList sortedRows(QTableView *grid)
 class TstMainformSection : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QApplication::setApplicationDisplayName(QStringLiteral("hvnConsole")); }
+    void initTestCase() { QApplication::setApplicationName(QStringLiteral("hvnConsole")); }
     void init();
     void cleanup();
 

@@ -83,7 +83,7 @@ const QStringList kReciveRows{
 class TstMainformStatistics : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QApplication::setApplicationDisplayName(QStringLiteral("hvnConsole")); }
+    void initTestCase() { QApplication::setApplicationName(QStringLiteral("hvnConsole")); }
     void init();
     void cleanup();
 
