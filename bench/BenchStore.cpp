@@ -8,7 +8,6 @@
 //
 // Usage: hvnBenchStore [N] [rounds]   (defaults 2000 and 3)
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,52 +17,23 @@
 #include <string>
 #include <vector>
 
-#include <SQLiteCpp/Database.h>
-#include <SQLiteCpp/Statement.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "Connection.h"
+#include "BenchSupport.h"
+#include "DatabaseRows.h"
 #include "Dmregistry.h"
 #include "Newserverthread.h"
 #include "RecordBody.h"
-#include "Schema.h"
 #include "ServerSocket.h"
 #include "TcpSocket.h"
+#include "TempDir.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 using namespace hvn;
-
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "hvnBenchStore-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a temporary folder");
-        m_path = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path &path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
-void createDatabase(const fs::path &path)
-{
-    SQLite::Database db(path.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
-    db::applyDurability(db);
-    schema::createSchema(db);
-}
 
 void put(std::string &body, retriever::record::Field field, const std::string &value)
 {
@@ -119,17 +89,11 @@ std::string makeFrames(const std::vector<Job> &jobs)
     return stream;
 }
 
-std::int64_t rowCount(const fs::path &path)
-{
-    SQLite::Database db(path.string(), SQLite::OPEN_READONLY);
-    return db.execAndGet("SELECT COUNT(*) FROM tblPrintingData").getInt64();
-}
-
 double workerRate(const fs::path &folder, int n, const std::string &frames)
 {
     const fs::path database = folder / "worker.db";
     const fs::path settings = folder / "worker.reg";
-    createDatabase(database);
+    bench::createDatabase(database);
     TdmRegistryCtl registry(settings);
     if (!registry.SetRegistryString("DatabasePath", database.string()))
         throw std::runtime_error("cannot write " + settings.string());
@@ -149,40 +113,19 @@ double workerRate(const fs::path &folder, int n, const std::string &frames)
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     server.Close();
 
-    if (rowCount(database) != n)
-        throw std::runtime_error("the worker stored " + std::to_string(rowCount(database)) + " rows of " +
-                                 std::to_string(n));
+    const std::int64_t stored = test::countRows(database, "tblPrintingData");
+    if (stored != n)
+        throw std::runtime_error("the worker stored " + std::to_string(stored) + " rows of " + std::to_string(n));
     return n / seconds;
 }
 
 double rawRate(const fs::path &folder, const std::vector<Job> &jobs)
 {
-    const fs::path database = folder / "raw.db";
-    createDatabase(database);
-    SQLite::Database db(database.string(), SQLite::OPEN_READWRITE);
-    db::applyDurability(db);
-    SQLite::Statement begin(db, "BEGIN TRANSACTION");
-    SQLite::Statement commit(db, "COMMIT TRANSACTION");
-    SQLite::Statement insert(db, "INSERT INTO tblPrintingData"
-                                 " (UserID, PrinterID, ComputerName, DocumentPages, SidesOfPaper, SheetsOfPaper,"
-                                 " dbDateTime) VALUES (?, ?, ?, ?, ?, ?, ?)");
-    const auto start = Clock::now();
-    for (const Job &job : jobs) {
-        begin.exec();
-        begin.reset();
-        insert.bind(1, 1 + job.user);
-        insert.bind(2, 1 + job.printer);
-        insert.bind(3, "PC" + std::to_string(job.user));
-        insert.bind(4, 12);
-        insert.bind(5, 12);
-        insert.bind(6, 6);
-        insert.bind(7, job.dbDateTime);
-        insert.exec();
-        insert.reset();
-        commit.exec();
-        commit.reset();
-    }
-    return static_cast<double>(jobs.size()) / std::chrono::duration<double>(Clock::now() - start).count();
+    return bench::rawSqliteRate(folder / "raw.db", static_cast<int>(jobs.size()), [&](int i) {
+        const Job &job = jobs[static_cast<std::size_t>(i)];
+        return bench::PrintRow{1 + job.user, 1 + job.printer, "PC" + std::to_string(job.user), 12, 12, 6,
+                               job.dbDateTime};
+    });
 }
 
 } // namespace
@@ -198,28 +141,22 @@ int main(int argc, char **argv)
     try {
         const std::vector<Job> jobs = makeJobs(n);
         const std::string frames = makeFrames(jobs);
-        double bestWorker = 0;
-        double bestRaw = 0;
-        for (int round = 1; round <= rounds; ++round) {
-            TempDir folder;
+        const bench::Labels labels{"worker", "worker path (TNewServerThread over loopback)",
+                                   "raw SQLite single-row transactions"};
+        bench::compareRates(rounds, labels, [&](int round) {
+            test::TempDir folder("hvnBenchStore");
             // Each phase starts with nothing left to write back, and the order alternates, so
             // that neither side pays for the other's disk traffic.
-            double raw = 0;
-            double worker = 0;
+            bench::Rates rates;
             for (int phase = 0; phase < 2; ++phase) {
                 ::sync();
                 if ((phase + round) % 2 == 0)
-                    raw = rawRate(folder.path(), jobs);
+                    rates.raw = rawRate(folder.path(), jobs);
                 else
-                    worker = workerRate(folder.path(), n, frames);
+                    rates.measured = workerRate(folder.path(), n, frames);
             }
-            std::printf("round %d: worker %.0f records/s, raw SQLite %.0f records/s\n", round, worker, raw);
-            bestWorker = std::max(bestWorker, worker);
-            bestRaw = std::max(bestRaw, raw);
-        }
-        std::printf("worker path (TNewServerThread over loopback): %.0f records/s\n", bestWorker);
-        std::printf("raw SQLite single-row transactions: %.0f records/s\n", bestRaw);
-        std::printf("ratio %.3f\n", bestWorker / bestRaw);
+            return rates;
+        });
         return 0;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "hvnBenchStore: %s\n", e.what());

@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "ChildProcess.h"
+#include "Loopback.h"
+#include "NotifyListener.h"
 #include "TempDir.h"
-#include "UniqueFd.h"
 
 namespace hvn::e2e {
 
@@ -19,8 +19,11 @@ std::filesystem::path retrieverProgram();
 std::filesystem::path agentProgram();
 std::filesystem::path setupProgram();
 
-// A port that was free on the loopback interface a moment ago.
-std::uint16_t freePort();
+// The shared helpers, under the names these tests use.
+using hvn::test::connectLoopback;
+using hvn::test::peerClosed;
+using hvn::test::receiveSome;
+using hvn::test::sendBytes;
 
 struct RunResult {
     int status = -1; // -1: did not end within its time and was killed
@@ -64,26 +67,12 @@ private:
     std::uint16_t m_consolePort = 0;
 };
 
-// A datagram socket standing in for systemd's notification socket (NOTIFY_SOCKET).
-class NotifyListener {
-public:
-    explicit NotifyListener(std::filesystem::path path);
-    ~NotifyListener();
-    std::string environment() const; // "NOTIFY_SOCKET=<path>"
-    // Waits for a notification holding the line `line` (e.g. "READY=1"); false on timeout.
-    bool waitFor(std::string_view line, std::chrono::milliseconds timeout = std::chrono::seconds(20));
-
-private:
-    std::filesystem::path m_path;
-    platform::UniqueFd m_fd;
-};
-
 // hvnRetriever serving in the foreground for one test; killed if the test leaves it running.
 class RetrieverProcess {
 public:
     explicit RetrieverProcess(const Installation &installation, std::vector<std::string> extraEnv = {});
 
-    NotifyListener &notifications() { return m_notify; }
+    test::NotifyListener &notifications() { return m_notify; }
     bool waitReady() { return m_notify.waitFor("READY=1"); }
     bool signal(int signalNumber) { return m_child.signal(signalNumber); }
     std::optional<int> wait(std::chrono::milliseconds timeout) { return m_child.wait(timeout); }
@@ -93,17 +82,9 @@ public:
 
 private:
     std::filesystem::path m_errPath;
-    NotifyListener m_notify;
+    test::NotifyListener m_notify;
     platform::ChildProcess m_child;
 };
-
-// A loopback connection; throws std::system_error when refused.
-platform::UniqueFd connectLoopback(std::uint16_t port);
-void sendBytes(int fd, std::string_view bytes);
-// What arrives within timeout ("" on silence or when the peer has closed).
-std::string receiveSome(int fd, std::chrono::milliseconds timeout);
-// True when the peer closes the connection within timeout (data before that is dropped).
-bool peerClosed(int fd, std::chrono::milliseconds timeout);
 
 std::string readFile(const std::filesystem::path &path);
 

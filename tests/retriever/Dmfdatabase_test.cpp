@@ -26,7 +26,7 @@ TEST(Dmfdatabase, CreationFailsWhenTheDatabaseCannotBeOpened)
 {
     TestDatabase files;
     EXPECT_THROW(TdmDatabase{files.brokenRegistry()}, std::runtime_error);
-    test::TempDir folder;
+    hvn::test::TempDir folder;
     EXPECT_THROW(TdmDatabase{TdmRegistryCtl(folder.path() / "none.reg")}, std::runtime_error);
     // A database file without the tables.
     const auto bare = folder.path() / "bare.db";

@@ -19,21 +19,9 @@ namespace hvn::retriever {
 namespace {
 
 using namespace std::chrono_literals;
+using hvn::test::freePort;
 using test::connectLoopback;
 using test::TestDatabase;
-
-// A port that was free on the loopback interface a moment ago.
-std::uint16_t freePort()
-{
-    platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    if (::bind(fd.get(), reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0)
-        throw std::system_error(errno, std::generic_category(), "bind");
-    return platform::localPort(fd.get());
-}
 
 // Holds a port on 127.0.0.1 the way another program would.
 platform::UniqueFd occupy(std::uint16_t port)

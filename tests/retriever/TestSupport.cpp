@@ -1,35 +1,17 @@
 #include "TestSupport.h"
 
 #include <stdexcept>
-#include <thread>
 
 #include <SQLiteCpp/Database.h>
-#include <SQLiteCpp/Statement.h>
-#include <stdlib.h>
-#include <sys/socket.h>
 
 #include "AnsiCodePage.h"
 #include "Connection.h"
+#include "DatabaseRows.h"
 #include "NamedMutex.h"
 #include "Newserverthread.h"
 #include "Schema.h"
-#include "TcpSocket.h"
 
 namespace hvn::retriever::test {
-
-TempDir::TempDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "hvn-retriever-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(m_path, ec);
-}
 
 TestDatabase::TestDatabase()
     : m_databasePath(m_dir.path() / "hvnDatabase.db"), m_registryPath(m_dir.path() / "registry.reg")
@@ -60,26 +42,12 @@ void TestDatabase::exec(const std::string &sql) const
 
 std::vector<std::string> TestDatabase::rows(const std::string &sql) const
 {
-    SQLite::Database db(m_databasePath.string(), SQLite::OPEN_READONLY);
-    db.setBusyTimeout(10000);
-    SQLite::Statement query(db, sql);
-    std::vector<std::string> result;
-    while (query.executeStep()) {
-        std::string row;
-        for (int i = 0; i < query.getColumnCount(); ++i) {
-            if (i > 0)
-                row += '|';
-            const SQLite::Column column = query.getColumn(i);
-            row += column.isNull() ? std::string("NULL") : column.getString();
-        }
-        result.push_back(std::move(row));
-    }
-    return result;
+    return hvn::test::queryRows(m_databasePath, sql);
 }
 
 std::int64_t TestDatabase::count(const std::string &table) const
 {
-    return std::stoll(rows("SELECT COUNT(*) FROM " + table).at(0));
+    return hvn::test::countRows(m_databasePath, table);
 }
 
 namespace {
@@ -140,57 +108,6 @@ std::string frames(const std::vector<Frame> &list)
     for (const Frame &f : list)
         bytes += f.frame();
     return bytes;
-}
-
-platform::UniqueFd connectLoopback(std::uint16_t port)
-{
-    return platform::connectTcp("127.0.0.1", port);
-}
-
-void sendBytes(int fd, std::string_view bytes)
-{
-    if (!platform::sendAll(fd, bytes))
-        throw std::runtime_error("send failed");
-}
-
-bool finishAndWaitForClose(int fd, std::chrono::milliseconds timeout)
-{
-    ::shutdown(fd, SHUT_WR);
-    return peerClosed(fd, timeout);
-}
-
-std::string receiveSome(int fd, std::chrono::milliseconds timeout)
-{
-    if (platform::waitReadable(fd, timeout) != platform::WaitResult::Ready)
-        return {};
-    char buffer[256];
-    const std::ptrdiff_t n = platform::recvSome(fd, buffer, sizeof buffer);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
-}
-
-bool peerClosed(int fd, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    char buffer[256];
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || platform::waitReadable(fd, left) != platform::WaitResult::Ready)
-            return false;
-        if (platform::recvSome(fd, buffer, sizeof buffer) <= 0)
-            return true;
-    }
-}
-
-bool waitUntil(const std::function<bool()> &predicate, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return predicate();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
 }
 
 bool databaseMutexBusy()

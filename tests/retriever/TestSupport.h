@@ -1,31 +1,26 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "Dmregistry.h"
+#include "Loopback.h"
 #include "RecordBody.h"
-#include "UniqueFd.h"
+#include "TempDir.h"
+#include "WaitUntil.h"
 
 namespace hvn::retriever::test {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    const std::filesystem::path &path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
+// The shared helpers, under the names these tests use.
+using hvn::test::connectLoopback;
+using hvn::test::finishAndWaitForClose;
+using hvn::test::peerClosed;
+using hvn::test::receiveSome;
+using hvn::test::sendBytes;
+using hvn::test::waitUntil;
 
 // A database file with the four tables and a settings file whose DatabasePath names it.
 class TestDatabase {
@@ -43,7 +38,7 @@ public:
     std::int64_t count(const std::string &table) const;
 
 private:
-    TempDir m_dir;
+    hvn::test::TempDir m_dir;
     std::filesystem::path m_databasePath;
     std::filesystem::path m_registryPath;
 };
@@ -70,21 +65,6 @@ private:
 
 // Bytes of the frames, back to back.
 std::string frames(const std::vector<Frame> &list);
-
-// A loopback client connection to 127.0.0.1:port.
-platform::UniqueFd connectLoopback(std::uint16_t port);
-void sendBytes(int fd, std::string_view bytes);
-// Half-closes the sending side and waits until the peer closes (reads and drops its bytes).
-// False when the peer has not closed within timeout.
-bool finishAndWaitForClose(int fd, std::chrono::milliseconds timeout = std::chrono::seconds(10));
-// Reads what arrives within timeout, up to the peer closing; "" on silence.
-std::string receiveSome(int fd, std::chrono::milliseconds timeout);
-// True when the peer has closed the connection within timeout.
-bool peerClosed(int fd, std::chrono::milliseconds timeout);
-
-// Polls predicate until true or timeout; returns its last value.
-bool waitUntil(const std::function<bool()> &predicate,
-               std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 // True while some thread owns the named mutex hvnDatabase.
 bool databaseMutexBusy();

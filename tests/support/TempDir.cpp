@@ -7,9 +7,9 @@
 
 namespace hvn::test {
 
-TempDir::TempDir()
+TempDir::TempDir(std::string_view prefix)
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "halvane-test-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     m_path = pattern;

@@ -2,14 +2,15 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace hvn::test {
 
-// A fresh folder under the system's temporary folder, removed with everything in it when the
-// object goes away.
+// A fresh folder under the system's temporary folder, named <prefix>-XXXXXX, removed with
+// everything in it when the object goes away.
 class TempDir {
 public:
-    TempDir();
+    explicit TempDir(std::string_view prefix = "halvane-test");
     ~TempDir();
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;

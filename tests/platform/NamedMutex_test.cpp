@@ -9,12 +9,12 @@
 
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "WaitUntil.h"
 
 namespace hvn::platform {
 namespace {
 
-using retriever::test::waitUntil;
+using hvn::test::waitUntil;
 
 // tryLock from a thread of its own, released again at once.
 bool freeForAnotherThread(const NamedMutex &mutex)

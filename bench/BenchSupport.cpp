@@ -1,0 +1,69 @@
+#include "BenchSupport.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+#include "Connection.h"
+#include "Schema.h"
+
+namespace hvn::bench {
+
+void createDatabase(const std::filesystem::path &path)
+{
+    SQLite::Database db(path.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+    db::applyDurability(db);
+    schema::createSchema(db);
+}
+
+double rawSqliteRate(const std::filesystem::path &database, int n, const std::function<PrintRow(int)> &row)
+{
+    using Clock = std::chrono::steady_clock;
+    createDatabase(database);
+    SQLite::Database db(database.string(), SQLite::OPEN_READWRITE);
+    db::applyDurability(db);
+    SQLite::Statement begin(db, "BEGIN TRANSACTION");
+    SQLite::Statement commit(db, "COMMIT TRANSACTION");
+    SQLite::Statement insert(db, "INSERT INTO tblPrintingData"
+                                 " (UserID, PrinterID, ComputerName, DocumentPages, SidesOfPaper, SheetsOfPaper,"
+                                 " dbDateTime) VALUES (?, ?, ?, ?, ?, ?, ?)");
+    const auto start = Clock::now();
+    for (int i = 0; i < n; ++i) {
+        const PrintRow r = row(i);
+        begin.exec();
+        begin.reset();
+        insert.bind(1, r.userId);
+        insert.bind(2, r.printerId);
+        insert.bind(3, r.computerName);
+        insert.bind(4, r.documentPages);
+        insert.bind(5, r.sidesOfPaper);
+        insert.bind(6, r.sheetsOfPaper);
+        insert.bind(7, r.dbDateTime);
+        insert.exec();
+        insert.reset();
+        commit.exec();
+        commit.reset();
+    }
+    return n / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void compareRates(int rounds, const Labels &labels, const std::function<Rates(int round)> &round)
+{
+    double bestMeasured = 0;
+    double bestRaw = 0;
+    for (int r = 1; r <= rounds; ++r) {
+        const Rates rates = round(r);
+        std::printf("round %d: %s %.0f records/s, raw SQLite %.0f records/s\n", r, labels.perRound, rates.measured,
+                    rates.raw);
+        bestMeasured = std::max(bestMeasured, rates.measured);
+        bestRaw = std::max(bestRaw, rates.raw);
+    }
+    std::printf("%s: %.0f records/s\n", labels.measured, bestMeasured);
+    std::printf("%s: %.0f records/s\n", labels.raw, bestRaw);
+    std::printf("ratio %.3f\n", bestMeasured / bestRaw);
+}
+
+} // namespace hvn::bench
