@@ -8,7 +8,7 @@
 // durability (WAL, synchronous=FULL). Rounds alternate between the two on the same file system;
 // the best rate of each is compared. The last line is "ratio R" with R = service rate / raw rate.
 //
-// Usage: hvnBenchIngest [N] [rounds]   (defaults 5000 and 3)
+// Usage: hvnBenchIngest [N] [rounds]   (defaults 5000 and 5)
 
 #include <cerrno>
 #include <chrono>
@@ -156,7 +156,7 @@ int main(int argc, char **argv)
 {
     try {
         const int n = argc > 1 ? positiveArgument(argv[1], "N") : 5000;
-        const int rounds = argc > 2 ? positiveArgument(argv[2], "rounds") : 3;
+        const int rounds = argc > 2 ? positiveArgument(argv[2], "rounds") : 5;
         const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "hvnRetriever";
         if (!fs::exists(program))
             throw std::runtime_error(program.string() + " is missing; build hvnRetriever first");

@@ -6,7 +6,7 @@
 // same file system, in alternating order for a few rounds; the best rate of each is compared. The last
 // line is "ratio R" with R = worker rate / raw rate.
 //
-// Usage: hvnBenchStore [N] [rounds]   (defaults 2000 and 3)
+// Usage: hvnBenchStore [N] [rounds]   (defaults 2000 and 5)
 
 #include <chrono>
 #include <cstdio>
@@ -133,7 +133,7 @@ double rawRate(const fs::path &folder, const std::vector<Job> &jobs)
 int main(int argc, char **argv)
 {
     const int n = argc > 1 ? std::atoi(argv[1]) : 2000;
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
     if (n <= 0 || rounds <= 0) {
         std::fprintf(stderr, "usage: hvnBenchStore [records > 0] [rounds > 0]\n");
         return 2;
