@@ -23,8 +23,6 @@ constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE";
 constexpr std::string_view kLineEnd = "\r\n";
 // A settings file is a few kilobytes; anything this large is not one.
 constexpr off_t kMaxFileSize = 16 * 1024 * 1024;
-// Hex data lines are wrapped like a native export: at most 80 columns, continued by '\'.
-constexpr std::size_t kHexLineWidth = 80;
 
 // ---------------------------------------------------------------------------------------
 // Text helpers
@@ -187,26 +185,6 @@ std::optional<std::string> utf16leToUtf8(std::string_view bytes, bool lenient)
         if (!lenient)
             return std::nullopt;
         appendUtf8(out, 0xFFFD);
-    }
-    return out;
-}
-
-// Valid UTF-8 to UTF-16LE bytes.
-std::string utf8ToUtf16le(std::string_view s)
-{
-    std::string out;
-    auto put = [&out](char32_t unit) {
-        out += static_cast<char>(unit & 0xFF);
-        out += static_cast<char>((unit >> 8) & 0xFF);
-    };
-    for (std::size_t i = 0; i < s.size();) {
-        const char32_t cp = nextCodePoint(s, i).value_or(0xFFFD);
-        if (cp >= 0x10000) {
-            put(0xD800 + ((cp - 0x10000) >> 10));
-            put(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            put(cp);
-        }
     }
     return out;
 }
@@ -378,16 +356,12 @@ std::optional<Entry> parseValue(const std::vector<std::string> &lines, std::size
     if (!bytes)
         return std::nullopt;
 
-    if (typeNumber == 1) {
-        entry.value.type = RegType::String;
-        entry.value.text = textFromUtf16(*bytes);
-    } else if (typeNumber == 2) {
+    // A plain string is only ever "text" and a DWORD only ever dword:. Of the hex forms only
+    // hex(2) has a type of its own; every other one, hex(1) and hex(4) among them, is
+    // another type, so a reader of the file needs nothing beyond these three forms.
+    if (typeNumber == 2) {
         entry.value.type = RegType::ExpandString;
         entry.value.text = textFromUtf16(*bytes);
-    } else if (typeNumber == 4 && bytes->size() == 4) {
-        entry.value.type = RegType::Dword;
-        for (int k = 3; k >= 0; --k)
-            entry.value.dword = (entry.value.dword << 8) | static_cast<unsigned char>((*bytes)[k]);
     } else {
         entry.value.type = RegType::Other;
     }
@@ -559,27 +533,6 @@ std::string formatName(std::string_view name)
     return name.empty() ? std::string("@") : quote(name);
 }
 
-// "name"=hex(type):.. with the data wrapped at kHexLineWidth columns.
-std::vector<std::string> formatHex(std::string_view name, int type, std::string_view bytes)
-{
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::vector<std::string> lines{formatName(name) + "=hex(" + std::to_string(type) + "):"};
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        const bool last = i + 1 == bytes.size();
-        // Room for "xx," and a possible continuation backslash.
-        if (lines.back().size() + 4 > kHexLineWidth) {
-            lines.back() += '\\';
-            lines.emplace_back("  ");
-        }
-        lines.back() += kDigits[b >> 4];
-        lines.back() += kDigits[b & 0xF];
-        if (!last)
-            lines.back() += ',';
-    }
-    return lines;
-}
-
 Entry makeEntry(std::string_view name, const RegValue &value)
 {
     Entry entry;
@@ -590,9 +543,6 @@ Entry makeEntry(std::string_view name, const RegValue &value)
         char digits[9];
         std::snprintf(digits, sizeof digits, "%08x", value.dword);
         entry.lines.push_back(formatName(name) + "=dword:" + digits);
-    } else if (value.text.find_first_of("\r\n") != std::string::npos) {
-        // A line break cannot stand in a quoted text: the string goes as REG_SZ bytes.
-        entry.lines = formatHex(name, 1, utf8ToUtf16le(value.text) + std::string(2, '\0'));
     } else {
         entry.lines.push_back(formatName(name) + "=" + quote(value.text));
     }
@@ -733,9 +683,10 @@ std::filesystem::path lockPathOf(const std::filesystem::path &path)
     return std::filesystem::path(path.string() + ".lock");
 }
 
-// Reads the current document under a shared lock. The lock file is created only when the
-// settings file exists and the folder lets us; on a read-only folder the read goes on
-// unlocked, which is still consistent because writers replace the file by rename.
+// Reads the current document under a shared lock on the lock file when one exists. A read
+// never creates anything, the lock file included: without one (no write has happened yet, or
+// the folder is read-only) the read goes on unlocked, which is still consistent because
+// writers replace the file by rename.
 std::optional<Document> loadForRead(const std::filesystem::path &path)
 {
     struct stat info {};
@@ -743,8 +694,6 @@ std::optional<Document> loadForRead(const std::filesystem::path &path)
         return std::nullopt;
     const auto lockPath = lockPathOf(path);
     UniqueFd lock(::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!lock && errno == ENOENT)
-        lock.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
     if (lock && flockRetry(lock.get(), LOCK_SH) != 0)
         return std::nullopt;
     Loaded loaded = loadFile(path);
@@ -819,8 +768,9 @@ bool writeValue(const std::filesystem::path &path, std::string_view keyPath, std
 {
     if (!isValidKeyPath(keyPath) || !isPrintableText(name))
         return false;
+    // A plain string is written as one quoted line; a line break or NUL cannot stand in it.
     if (value.type == RegType::String
-        && (!isValidUtf8(value.text) || value.text.find('\0') != std::string::npos))
+        && (!isValidUtf8(value.text) || value.text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos))
         return false;
 
     const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();

@@ -17,10 +17,11 @@ namespace hvn::platform {
 // in the file they appear as "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halvane]". Key paths and
 // value names compare without regard to ASCII letter case, as the registry's do.
 //
-// Reads take a shared flock on "<file>.lock" and never create anything. Writes take an
-// exclusive flock on it, create the file, the key and its missing parent keys, keep every
-// other key and value (including ones of types this module does not understand) as they
-// were, and replace the file atomically (temporary file in the same folder, then rename).
+// Reads take a shared flock on "<file>.lock" when it exists and never create anything, the
+// lock file included. Writes take an exclusive flock on it (creating it), create the file,
+// the key and its missing parent keys, keep every other key and value (including ones of
+// types this module does not understand) as they were, and replace the file atomically
+// (temporary file in the same folder, then rename).
 // A file that cannot be parsed reads as empty and is never overwritten.
 //
 // Thread safe: every call opens, locks and closes the file on its own; nothing is cached.
@@ -58,7 +59,8 @@ public:
     std::optional<std::vector<std::pair<std::string, RegValue>>> values(std::string_view keyPath) const;
 
     // Write one value. False on any failure (unwritable folder, malformed existing file,
-    // lock or rename failure); never throws.
+    // lock or rename failure, a string with a line break or NUL, which the one-line
+    // "Name"="text" form cannot hold); never throws.
     bool writeString(std::string_view keyPath, std::string_view name, std::string_view value);
     bool writeDword(std::string_view keyPath, std::string_view name, std::uint32_t value);
 

@@ -30,8 +30,9 @@ WaitResult waitReadable(int fd, std::chrono::milliseconds timeout)
     for (;;) {
         int waitMs = -1;
         if (!unlimited) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            // Rounded up: poll counts whole milliseconds, and a wait must never end before
+            // the full limit has passed.
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
             waitMs = left.count() > 0 ? static_cast<int>(left.count()) : 0;
         }
         pollfd p{fd, POLLIN, 0};

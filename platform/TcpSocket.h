@@ -16,7 +16,8 @@ namespace hvn::platform {
 enum class WaitResult { Ready, Timeout, Error };
 
 // Waits until fd is readable (data, end of stream or error pending), up to timeout.
-// A negative timeout waits without limit. EINTR restarts the wait with the time left.
+// Timeout comes only after the whole timeout has passed. A negative timeout waits without
+// limit. EINTR restarts the wait with the time left.
 WaitResult waitReadable(int fd, std::chrono::milliseconds timeout);
 
 // recv() that restarts on EINTR. Returns bytes read, 0 at end of stream, -1 on error (errno set).

@@ -104,7 +104,8 @@ std::string unitFileText(const UnitInstallation &installation)
     text += "\n[Service]\n";
     text += "Type=notify\n";
     text += "ExecStart=" + unitWord(installation.executable.string(), true) + "\n";
-    text += "Restart=on-failure\n";
+    // No Restart=: a service whose start fails (a taken port, say) logs it and stays stopped
+    // rather than being started over and over.
     if (installation.registryPath) {
         rejectControlCharacters("HALVANE_REGISTRY", *installation.registryPath);
         text += "Environment=" + unitWord("HALVANE_REGISTRY=" + *installation.registryPath, false) + "\n";

@@ -77,7 +77,6 @@ TEST(ServiceUnit, UnitDeclaresANotifyServiceStartedFromThisExecutable)
                     "\n[Service]\n"
                     "Type=notify\n"
                     "ExecStart=/opt/halvane/bin/hvnRetriever\n"
-                    "Restart=on-failure\n"
                     "Environment=HALVANE_REGISTRY=/etc/halvane/registry.reg\n"
                     "\n[Install]\n"
                     "WantedBy=multi-user.target\n");
