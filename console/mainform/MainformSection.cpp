@@ -82,6 +82,11 @@ void TMainForm::buildSectionLevelControls()
     Label5->setObjectName(QStringLiteral("Label5"));
     Label5->setGeometry(603, 2, 40, 21);
     connect(UpDown1, &UpDown::clicked, this, &TMainForm::udMonthClick);
+    // Shown only by the section tab. Until a tab sets its layout (a refused lock leaves it as
+    // it is) the toolbar shows the statistics tabs' layout, whose Button2 would cover Label4.
+    for (QWidget *control : {static_cast<QWidget *>(Label4), static_cast<QWidget *>(Label5),
+                             static_cast<QWidget *>(Edit1), static_cast<QWidget *>(UpDown1)})
+        control->hide();
 }
 
 void TMainForm::buildSectionTab()

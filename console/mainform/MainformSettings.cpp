@@ -105,7 +105,10 @@ void TMainForm::FormCreate()
         for (const ColumnSetting &column : kColumnSettings)
             (this->*column.grid)->horizontalHeader()->resizeSection(column.column, setting(column.name));
     } else {
-        setGeometry(defaultWindowGeometry(screenSize()));
+        // Top and left are the window's outer edges, as move() and the saved x() and y() are.
+        const QRect place = defaultWindowGeometry(screenSize());
+        move(place.topLeft());
+        resize(place.size());
         const QDate today = QDate::currentDate();
         udYear->setPosition(today.year());
         udMonth->setPosition(today.month());

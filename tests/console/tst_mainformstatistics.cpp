@@ -195,8 +195,11 @@ void TstMainformStatistics::refusedLockLeavesGridEmptyAndLayoutUnchanged_data()
     QTest::addColumn<int>("startTab");
     QTest::addColumn<bool>("panelVisible");
     QTest::addColumn<bool>("printItemsEnabled");
-    QTest::newRow("from the section tab") << 4 << true << false;
-    QTest::newRow("from a fiscal-year tab") << 5 << false << true;
+    QTest::addColumn<bool>("levelControlsVisible");
+    QTest::newRow("from the section tab") << 4 << true << false << true;
+    QTest::newRow("from a fiscal-year tab") << 5 << false << true << false;
+    // No tab has set a layout yet: the design's, with the level controls clear of Button2.
+    QTest::newRow("never granted since start") << 0 << true << true << false;
 }
 
 void TstMainformStatistics::refusedLockLeavesGridEmptyAndLayoutUnchanged()
@@ -204,6 +207,7 @@ void TstMainformStatistics::refusedLockLeavesGridEmptyAndLayoutUnchanged()
     QFETCH(int, startTab);
     QFETCH(bool, panelVisible);
     QFETCH(bool, printItemsEnabled);
+    QFETCH(bool, levelControlsVisible);
     m_env->setSetting("ActivePage", startTab);
     m_server.reset(); // the service stops
     MessageRecorder messages;
@@ -221,8 +225,8 @@ void TstMainformStatistics::refusedLockLeavesGridEmptyAndLayoutUnchanged()
     QCOMPARE(form.FilePrintItem->isEnabled(), printItemsEnabled);
     QCOMPARE(form.Button2->pos(), buttonPlace);
     QCOMPARE(form.Button2->text(), buttonText);
-    if (panelVisible)
-        QVERIFY(form.Label4->isVisible());
+    QCOMPARE(form.Label4->isVisible(), levelControlsVisible);
+    QCOMPARE(form.Edit1->isVisible(), levelControlsVisible);
     QVERIFY(form.Button2->isEnabled());
     QVERIFY(form.AllowPageChange);
     QVERIFY(!QApplication::overrideCursor());
