@@ -27,6 +27,8 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformStatistics.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformSection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformFiscalYear.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/DialogFrame.h
+  ${CMAKE_CURRENT_LIST_DIR}/windows/DialogFrame.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/Aboutbox.h
   ${CMAKE_CURRENT_LIST_DIR}/windows/Aboutbox.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/HelpWindow.h

@@ -1,6 +1,6 @@
 #include "windows/Dlgsection.h"
 
-#include <QPushButton>
+#include "windows/DialogFrame.h"
 
 namespace hvn::console {
 
@@ -8,19 +8,11 @@ TdlgSection::TdlgSection(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                           | Qt::WindowCloseButtonHint)
 {
-    setObjectName(QStringLiteral("dlgSection"));
-    setWindowTitle(QStringLiteral("部署設定"));
-    setFixedSize(461, 455);
-
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setDefault(true);
-    OKButton->setGeometry(width() - 172, height() - 33, 75, 25);
-    CancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    CancelButton->setGeometry(width() - 88, height() - 33, 75, 25);
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    const DialogButtons buttons =
+        setUpFixedDialog(*this, QStringLiteral("dlgSection"), QStringLiteral("部署設定"), QSize(461, 455),
+                         QStringLiteral("OKButton"), QStringLiteral("CancelButton"));
+    OKButton = buttons.ok;
+    CancelButton = buttons.cancel;
 }
 
 } // namespace hvn::console

@@ -1,6 +1,6 @@
 #include "windows/Okbottomdlg.h"
 
-#include <QPushButton>
+#include "windows/DialogFrame.h"
 
 namespace hvn::console {
 
@@ -8,19 +8,11 @@ TOKBottomDlg::TOKBottomDlg(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                           | Qt::WindowCloseButtonHint)
 {
-    setObjectName(QStringLiteral("OKBottomDlg"));
-    setWindowTitle(QStringLiteral("プリンタ名の変更"));
-    setFixedSize(313, 204);
-
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    OKBtn->setGeometry(width() - 172, height() - 33, 75, 25);
-    CancelBtn = new QPushButton(QStringLiteral("キャンセル"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    CancelBtn->setGeometry(width() - 88, height() - 33, 75, 25);
-    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    const DialogButtons buttons =
+        setUpFixedDialog(*this, QStringLiteral("OKBottomDlg"), QStringLiteral("プリンタ名の変更"), QSize(313, 204),
+                         QStringLiteral("OKBtn"), QStringLiteral("CancelBtn"));
+    OKBtn = buttons.ok;
+    CancelBtn = buttons.cancel;
 }
 
 } // namespace hvn::console
