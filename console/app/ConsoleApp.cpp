@@ -98,7 +98,12 @@ ConsoleWindows::~ConsoleWindows()
 
 int runConsole(int argc, char **argv)
 {
-    const platform::InstanceGuard guard("hvnConsole");
+    return runConsole(argc, argv, platform::InstanceGuard::defaultLockFile(kApplicationTitle.toStdString()));
+}
+
+int runConsole(int argc, char **argv, const std::filesystem::path &guardFile)
+{
+    const platform::InstanceGuard guard(guardFile);
     TApplication app(argc, argv);
     setUpApplication();
     if (!guard.acquired()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 
 #include <QApplication>
@@ -55,7 +56,10 @@ private:
 // The whole program: the single-instance guard "hvnConsole" (a second instance shows
 // "hvnConsole already Start up" and returns 1), the windows, the event loop until the main
 // window closes. Returns 0 after a normal close, 1 when the start failed (the reason has been
-// shown in a message box).
+// shown in a message box). The guard is InstanceGuard::defaultLockFile("hvnConsole").
 int runConsole(int argc, char **argv);
+// The same program guarded by another lock file (tests keep theirs apart from a real
+// installation's).
+int runConsole(int argc, char **argv, const std::filesystem::path &guardFile);
 
 } // namespace hvn::console

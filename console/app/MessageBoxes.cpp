@@ -1,7 +1,5 @@
 #include "MessageBoxes.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 
 namespace hvn::console {
@@ -14,39 +12,12 @@ MessageBoxes::Handler &installedHandler()
     return handler;
 }
 
-QMessageBox::StandardButton firstButton(QMessageBox::StandardButtons buttons)
-{
-    for (unsigned bit = QMessageBox::FirstButton; bit <= QMessageBox::LastButton; bit <<= 1) {
-        if (buttons.testFlag(static_cast<QMessageBox::StandardButton>(bit)))
-            return static_cast<QMessageBox::StandardButton>(bit);
-    }
-    return QMessageBox::NoButton;
-}
-
-QMessageBox::StandardButton answerForRequest(const MessageRequest &request)
-{
-    return request.defaultButton != QMessageBox::NoButton ? request.defaultButton
-                                                          : firstButton(request.buttons);
-}
-
-bool autoAnswer()
-{
-    const char *value = std::getenv("HALVANE_AUTOANSWER_MESSAGES");
-    return value && *value;
-}
-
 } // namespace
 
 QMessageBox::StandardButton MessageBoxes::show(const MessageRequest &request)
 {
     if (const Handler &handler = installedHandler())
         return handler(request);
-    if (autoAnswer()) {
-        std::fprintf(stderr, "%s|%s\n", request.caption.toUtf8().constData(),
-                     request.text.toUtf8().constData());
-        std::fflush(stderr);
-        return answerForRequest(request);
-    }
     QMessageBox box(request.icon, request.caption, request.text, request.buttons, request.parent);
     if (request.defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(request.defaultButton);

@@ -20,11 +20,8 @@ struct MessageRequest {
 };
 
 // The one seam through which every message box of the console is shown. By default it runs
-// a modal QMessageBox. Tests install a handler that records the request and answers it.
-// When the environment variable HALVANE_AUTOANSWER_MESSAGES is set and non-empty (used by
-// tests that run the real program headless), each box is written to standard error as
-// "caption|text" and answered with its default button (the first button when none).
-// GUI thread only.
+// a modal QMessageBox. Tests install a handler that records the request and answers it; the
+// installed program never installs one, so only a person answers its boxes. GUI thread only.
 class MessageBoxes {
 public:
     using Handler = std::function<QMessageBox::StandardButton(const MessageRequest &)>;
