@@ -1,4 +1,5 @@
-# Data access of the console's windows: connection, queries, grid models, statistics queries.
+# Data access of the console's windows: connection, queries, grid models, statistics queries,
+# the section roll-up and the fiscal-year tables (widget-free, shared with the report tool).
 target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DbConnection.h
   ${CMAKE_CURRENT_LIST_DIR}/DbConnection.cpp
@@ -12,4 +13,8 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DbGridModel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/StatisticsQueries.h
   ${CMAKE_CURRENT_LIST_DIR}/StatisticsQueries.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SectionRollUp.h
+  ${CMAKE_CURRENT_LIST_DIR}/SectionRollUp.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/FiscalYearCalc.h
+  ${CMAKE_CURRENT_LIST_DIR}/FiscalYearCalc.cpp
 )

@@ -104,8 +104,9 @@ public:
 
     // ---- Section tab and roll-up (MainformSection.cpp) ----
     void tabSectionShow();
-    // Rewrites TargetLevelID / TargetLevelName of every user for the given level. The caller
-    // holds the database lock. Throws on a database error (users done so far keep their values).
+    // Rewrites TargetLevelID / TargetLevelName of every user for the given level
+    // (hvn::console::setTargetLevel on DBConection). The caller holds the database lock.
+    // Throws on a database error (users done so far keep their values).
     void SetTargetLevel(int level);
 
     // ---- Fiscal-year tabs (MainformFiscalYear.cpp) ----

@@ -7,13 +7,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSet>
 #include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 
 #include "app/ErrorDisplay.h"
 #include "data/DbGridModel.h"
+#include "data/SectionRollUp.h"
 #include "lock/BusyBracket.h"
 #include "widgets/DataGrid.h"
 
@@ -138,54 +138,7 @@ void TMainForm::loadSectionTab()
 
 void TMainForm::SetTargetLevel(int level)
 {
-    ADOQuery1.close();
-    ADOQuery1.SQL() = {QStringLiteral("SELECT UserID,SectionID"), QStringLiteral(" FROM tblUserInfo;")};
-    ADOQuery1.open(DBConection);
-
-    ADOQuery2.close();
-    ADOQuery2.SQL() = {QStringLiteral("SELECT SectionName,ParentSectionID,SectionLevel"),
-                       QStringLiteral(" FROM tblSectionInfo"), QStringLiteral(" WHERE SectionID=:SectionID;")};
-    ADOQuery3.close();
-    ADOQuery3.SQL() = {QStringLiteral("UPDATE tblUserInfo"), QStringLiteral(" SET"),
-                       QStringLiteral(" TargetLevelID=:TargetLevelID,"),
-                       QStringLiteral(" TargetLevelName=:TargetLevelName"), QStringLiteral(" WHERE UserID=:UserID;")};
-
-    for (int row = 0; row < ADOQuery1.rowCount(); ++row) {
-        QString name;
-        qlonglong target = 0;
-        qlonglong current = ADOQuery1.value(row, QStringLiteral("SectionID")).toLongLong();
-        // Each step climbs to the parent, so a tree ends at 0 or at a missing identifier. A
-        // damaged table whose parents form a cycle ends the walk where it comes round again.
-        QSet<qlonglong> visited;
-        while (current != 0 && !visited.contains(current)) {
-            visited.insert(current);
-            ADOQuery2.close();
-            ADOQuery2.setParam(QStringLiteral("SectionID"), current);
-            ADOQuery2.open(DBConection);
-            if (ADOQuery2.rowCount() == 0)
-                break;
-            const qlonglong sectionLevel = ADOQuery2.value(0, QStringLiteral("SectionLevel")).toLongLong();
-            const QString sectionName = ADOQuery2.value(0, QStringLiteral("SectionName")).toString();
-            if (sectionLevel == level) {
-                target = current;
-                name = sectionName;
-            } else if (sectionLevel > level) {
-                name.clear();
-            } else if (!name.isEmpty()) {
-                name = sectionName + QLatin1Char(' ') + name;
-            }
-            current = ADOQuery2.value(0, QStringLiteral("ParentSectionID")).toLongLong();
-        }
-        if (name.isEmpty())
-            name = QStringLiteral("No Section");
-        ADOQuery3.setParam(QStringLiteral("TargetLevelID"), target);
-        ADOQuery3.setParam(QStringLiteral("TargetLevelName"), name);
-        ADOQuery3.setParam(QStringLiteral("UserID"), ADOQuery1.value(row, QStringLiteral("UserID")).toLongLong());
-        ADOQuery3.execSql(DBConection);
-    }
-    ADOQuery1.close();
-    ADOQuery2.close();
-    ADOQuery3.close();
+    setTargetLevel(DBConection, level);
 }
 
 } // namespace hvn::console

@@ -1,0 +1,226 @@
+#include "data/FiscalYearCalc.h"
+
+#include <stdexcept>
+#include <string>
+
+#include <QHash>
+
+#include "data/Query.h"
+#include "data/SectionRollUp.h"
+
+namespace hvn::console {
+
+namespace {
+
+constexpr int kMinYear = 1;
+constexpr int kMaxYear = 9998; // the year after the fiscal year still has four digits
+
+void checkFiscalYear(int year, int startMonth)
+{
+    if (year < kMinYear || year > kMaxYear)
+        throw std::invalid_argument("fiscal year " + std::to_string(year) + " is not between 1 and 9998");
+    if (startMonth < 1 || startMonth > 12)
+        throw std::invalid_argument("start month " + std::to_string(startMonth) + " is not between 1 and 12");
+}
+
+QString monthKey(int year, int month)
+{
+    return QString::asprintf("%04d-%02d", year, month);
+}
+
+QString firstInstant(int year, int month)
+{
+    return monthKey(year, month) + QStringLiteral("-01 00:00:00.000");
+}
+
+// Runs a monthly-sums statement over the 24 months and fills the figures, the totals and the
+// cells. The statement's identifier parameters are set by the caller.
+FiscalYearTable sumFiscalYear(TDbConnection &conn, TQuery &query, int year, int startMonth)
+{
+    query.close();
+    query.setParam(QStringLiteral("iFrom"), firstInstant(year - 1, startMonth));
+    query.setParam(QStringLiteral("iTo"), firstInstant(year + 1, startMonth));
+    query.open(conn);
+    QHash<QString, FiscalFigures> months;
+    for (int row = 0; row < query.rowCount(); ++row) {
+        months.insert(query.value(row, QStringLiteral("ym")).toString(),
+                      {query.value(row, QStringLiteral("DocPage")).toLongLong(),
+                       query.value(row, QStringLiteral("ShtPage")).toLongLong()});
+    }
+    query.close();
+
+    FiscalYearTable table;
+    table.year = year;
+    table.startMonth = startMonth;
+    table.cells = fiscalYearLayout(startMonth);
+    for (int row = 1; row <= 12; ++row) {
+        const int k = startMonth + row - 1;
+        const int calendarYear = year + (k - 1) / 12;
+        const int month = (k - 1) % 12 + 1;
+        const FiscalFigures current = months.value(monthKey(calendarYear, month));
+        const FiscalFigures previous = months.value(monthKey(calendarYear - 1, month));
+        table.current[row - 1] = current;
+        table.previous[row - 1] = previous;
+        table.currentTotal.pages += current.pages;
+        table.currentTotal.sheets += current.sheets;
+        table.previousTotal.pages += previous.pages;
+        table.previousTotal.sheets += previous.sheets;
+        writeFiscalRow(table.cells, row, current, previous);
+    }
+    writeFiscalRow(table.cells, kFiscalTotalsRow, table.currentTotal, table.previousTotal);
+    return table;
+}
+
+QVector<FiscalCalcItem> listItems(TDbConnection &conn, const QStringList &sql, const QString &idField,
+                                  const QString &nameField, bool skipDeleted)
+{
+    TQuery query;
+    query.SQL() = sql;
+    query.open(conn);
+    QVector<FiscalCalcItem> items;
+    items.reserve(query.rowCount());
+    for (int row = 0; row < query.rowCount(); ++row) {
+        if (skipDeleted && query.value(row, QStringLiteral("SectionLevel")).toLongLong() == -1)
+            continue;
+        items.append({query.value(row, idField).toInt(), query.value(row, nameField).toString()});
+    }
+    return items;
+}
+
+} // namespace
+
+QString fiscalCountText(qlonglong count)
+{
+    return QString::asprintf(" %lld ", count);
+}
+
+QString fiscalRateText(qlonglong pages, qlonglong sheets)
+{
+    if (pages == 0)
+        return QStringLiteral(" 0.0% ");
+    const double rate = static_cast<double>(pages - sheets) / static_cast<double>(pages) * 100.0;
+    return QString::asprintf(" %3.1f%% ", rate);
+}
+
+QString fiscalMonthLabel(int startMonth, int row)
+{
+    return QString::asprintf("%d月", (startMonth + row - 2) % 12 + 1);
+}
+
+FiscalYearCells fiscalYearLayout(int startMonth)
+{
+    static const QString kTitles[kFiscalColumns] = {
+        QString(),
+        QStringLiteral("ページ数"),
+        QStringLiteral("用紙枚数"),
+        QStringLiteral("削減率(%)"),
+        QStringLiteral("前年度ページ数"),
+        QStringLiteral("前年度用紙枚数"),
+        QStringLiteral("前年度削減率(%)"),
+    };
+    FiscalYearCells cells;
+    for (int column = 0; column < kFiscalColumns; ++column)
+        cells.setCell(column, 0, kTitles[column]);
+    for (int row = 1; row <= 12; ++row)
+        cells.setCell(0, row, fiscalMonthLabel(startMonth, row));
+    cells.setCell(0, kFiscalTotalsRow, QStringLiteral("累計"));
+    return cells;
+}
+
+void writeFiscalRow(FiscalYearCells &cells, int row, const FiscalFigures &current, const FiscalFigures &previous)
+{
+    cells.setCell(1, row, fiscalCountText(current.pages));
+    cells.setCell(2, row, fiscalCountText(current.sheets));
+    cells.setCell(3, row, fiscalRateText(current.pages, current.sheets));
+    cells.setCell(4, row, fiscalCountText(previous.pages));
+    cells.setCell(5, row, fiscalCountText(previous.sheets));
+    cells.setCell(6, row, fiscalRateText(previous.pages, previous.sheets));
+}
+
+QVector<FiscalCalcItem> listCalcSections(TDbConnection &conn)
+{
+    return listItems(conn,
+                     {QStringLiteral("SELECT SectionID,SectionFullName,SectionLevel"),
+                      QStringLiteral(" FROM tblSectionInfo;")},
+                     QStringLiteral("SectionID"), QStringLiteral("SectionFullName"), true);
+}
+
+QVector<FiscalCalcItem> listCalcPrinters(TDbConnection &conn)
+{
+    return listItems(conn,
+                     {QStringLiteral("SELECT PrinterID,PrinterName"), QStringLiteral(" FROM tblPrintingMachineInfo"),
+                      QStringLiteral(" WHERE ParentPrinterID = 0;")},
+                     QStringLiteral("PrinterID"), QStringLiteral("PrinterName"), false);
+}
+
+int sectionCalcLevel(TDbConnection &conn, int sectionId)
+{
+    TQuery query;
+    query.SQL() = {QStringLiteral("SELECT SectionLevel"), QStringLiteral(" FROM tblSectionInfo"),
+                   QStringLiteral(" WHERE SectionID = :SectionID;")};
+    query.setParam(QStringLiteral("SectionID"), sectionId);
+    query.open(conn);
+    return query.rowCount() > 0 ? query.value(0, QStringLiteral("SectionLevel")).toInt() : 1;
+}
+
+FiscalYearTable calcSectionFiscalYear(TDbConnection &conn, int sectionId, int year, int startMonth)
+{
+    checkFiscalYear(year, startMonth);
+    setTargetLevel(conn, sectionCalcLevel(conn, sectionId));
+    TQuery qSectionCalc;
+    qSectionCalc.SQL() = qSectionCalcSql();
+    qSectionCalc.setParam(QStringLiteral("iSecID"), sectionId);
+    return sumFiscalYear(conn, qSectionCalc, year, startMonth);
+}
+
+FiscalYearTable calcPrinterFiscalYear(TDbConnection &conn, int printerId, int year, int startMonth)
+{
+    checkFiscalYear(year, startMonth);
+    TQuery qPrinterCalc;
+    qPrinterCalc.SQL() = qPrinterCalcSql();
+    qPrinterCalc.setParam(QStringLiteral("JPrinterID"), printerId);
+    qPrinterCalc.setParam(QStringLiteral("PPrinterID"), printerId);
+    return sumFiscalYear(conn, qPrinterCalc, year, startMonth);
+}
+
+// The date/time text form is fixed width, so its first seven characters are the calendar
+// month and a half-open text range on dbDateTime selects whole months. The join and the
+// filter are those of a single month's sums; a month without records has no row and counts 0.
+QStringList qSectionCalcSql()
+{
+    return {
+        QStringLiteral("SELECT"),
+        QStringLiteral(" substr(tblPrintingData.dbDateTime, 1, 7) AS ym,"),
+        QStringLiteral(" SUM(DocumentPages) AS DocPage,"),
+        QStringLiteral(" SUM(SheetsOfPaper) AS ShtPage"),
+        QStringLiteral(" FROM tblPrintingData LEFT JOIN tblUserInfo"),
+        QStringLiteral(" ON tblPrintingData.UserID=tblUserInfo.UserID"),
+        QStringLiteral(" WHERE"),
+        QStringLiteral(" (tblPrintingData.dbDateTime >= :iFrom AND tblPrintingData.dbDateTime < :iTo)"),
+        QStringLiteral(" AND tblUserInfo.TargetLevelID = :iSecID"),
+        QStringLiteral(" GROUP BY ym"),
+        QStringLiteral(";"),
+    };
+}
+
+QStringList qPrinterCalcSql()
+{
+    return {
+        QStringLiteral("SELECT"),
+        QStringLiteral(" substr(tpd.dbDateTime, 1, 7) AS ym,"),
+        QStringLiteral(" SUM(tpd.DocumentPages) AS DocPage,"),
+        QStringLiteral(" SUM(tpd.SheetsOfPaper) AS ShtPage"),
+        QStringLiteral(" FROM tblPrintingData AS tpd"),
+        QStringLiteral("   LEFT JOIN tblPrintingMachineInfo AS tpm"),
+        QStringLiteral("   ON tpd.PrinterID = tpm.PrinterID"),
+        QStringLiteral(" WHERE"),
+        QStringLiteral(" (tpd.dbDateTime >= :iFrom AND tpd.dbDateTime < :iTo)"),
+        QStringLiteral(" AND"),
+        QStringLiteral(" (tpd.PrinterID = :JPrinterID"),
+        QStringLiteral("   OR tpm.ParentPrinterID = :PPrinterID)"),
+        QStringLiteral(" GROUP BY ym"),
+        QStringLiteral(";"),
+    };
+}
+
+} // namespace hvn::console
