@@ -8,6 +8,7 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/app/MessageBoxes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lock/DatabaseLock.h
   ${CMAKE_CURRENT_LIST_DIR}/lock/DatabaseLock.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/lock/WaitCursor.h
   ${CMAKE_CURRENT_LIST_DIR}/lock/BusyBracket.h
   ${CMAKE_CURRENT_LIST_DIR}/lock/BusyBracket.cpp
   ${CMAKE_CURRENT_LIST_DIR}/period/ReportingPeriod.h
@@ -35,6 +36,8 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/windows/HelpWindow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/Qreport.h
   ${CMAKE_CURRENT_LIST_DIR}/windows/Qreport.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/WindowCentring.h
+  ${CMAKE_CURRENT_LIST_DIR}/windows/WindowCentring.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/Frmdatadelete.h
   ${CMAKE_CURRENT_LIST_DIR}/windows/Frmdatadelete.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/Frmprinterset.h

@@ -1,6 +1,5 @@
 #include "lock/BusyBracket.h"
 
-#include <QApplication>
 #include <QWidget>
 
 #include "mainform/Mainform.h"
@@ -12,16 +11,6 @@ BusyBracket::BusyBracket(TMainForm &form, QWidget *button)
     , m_pages(form)
     , m_lock(form)
 {
-}
-
-BusyBracket::BusyCursor::BusyCursor()
-{
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-}
-
-BusyBracket::BusyCursor::~BusyCursor()
-{
-    QApplication::restoreOverrideCursor();
 }
 
 BusyBracket::DisabledWidget::DisabledWidget(QWidget *widget)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lock/DatabaseLock.h"
+#include "lock/WaitCursor.h"
 
 class QWidget;
 
@@ -24,11 +25,6 @@ public:
     bool granted() const { return m_lock.granted(); }
 
 private:
-    class BusyCursor {
-    public:
-        BusyCursor();
-        ~BusyCursor();
-    };
     class DisabledWidget {
     public:
         explicit DisabledWidget(QWidget *widget);
@@ -46,7 +42,7 @@ private:
         TMainForm &m_form;
     };
 
-    BusyCursor m_cursor;
+    WaitCursor m_cursor;
     DisabledWidget m_button;
     PageChangeBlock m_pages;
     DatabaseLock m_lock;

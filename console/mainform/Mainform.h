@@ -56,8 +56,9 @@ public:
     explicit TMainForm(QWidget *parent = nullptr);
     ~TMainForm() override;
 
-    // Windows created after the main window; the menu commands show them.
-    void setDialogs(const Dialogs &dialogs) { m_dialogs = dialogs; }
+    // Windows created after the main window; the menu commands show them. Each maintenance
+    // dialog is attached to this window's connection and lock.
+    void setDialogs(const Dialogs &dialogs);
 
     // ---- Data shared with the other windows of the console ----
     TDbConnection DBConection;

@@ -95,6 +95,13 @@ bool TMainForm::event(QEvent *event)
     return QMainWindow::event(event);
 }
 
+void TMainForm::setDialogs(const Dialogs &dialogs)
+{
+    m_dialogs = dialogs;
+    if (m_dialogs.frmDelete)
+        m_dialogs.frmDelete->attach(*this);
+}
+
 void TMainForm::ShowHint(const QString &hint)
 {
     if (hint.isEmpty())

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include <QList>
+#include <QStringList>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
@@ -123,8 +124,9 @@ inline int closedPort()
     return server.port();
 }
 
-// Records every message box while it lives and answers each with OK. onMessage, when set,
-// runs inside the box, so a test can look at the window's state at that moment.
+// Records every message box while it lives and answers each with the next entry of answers,
+// or OK once they are used up. onMessage, when set, runs inside the box, so a test can look at
+// the window's state at that moment.
 class MessageRecorder {
 public:
     MessageRecorder()
@@ -132,16 +134,51 @@ public:
             requests.append(request);
             if (onMessage)
                 onMessage(request);
-            return QMessageBox::Ok;
+            return answers.isEmpty() ? QMessageBox::Ok : answers.takeFirst();
         })
     {
     }
 
+    QStringList texts() const
+    {
+        QStringList result;
+        for (const MessageRequest &request : requests)
+            result << request.text;
+        return result;
+    }
+
     QList<MessageRequest> requests;
+    QList<QMessageBox::StandardButton> answers;
     std::function<void(const MessageRequest &)> onMessage;
 
 private:
     ScopedMessageHandler m_scope;
+};
+
+// A settings store, a database with the four tables and a running lock server, as every
+// maintenance dialog test needs them; refuseLock() points the console at a closed port.
+struct DialogFixture {
+    TestEnvironment env;
+    LockServer server;
+    SQLite::Database db = env.createDatabase();
+
+    DialogFixture() { env.setConsolePort(server.port()); }
+    void refuseLock() { env.setConsolePort(closedPort()); }
+    void grantLock() { env.setConsolePort(server.port()); }
+
+    // The rows of a query, each row's columns joined by '|'.
+    QStringList rows(const char *sql)
+    {
+        QStringList result;
+        SQLite::Statement query(db, sql);
+        while (query.executeStep()) {
+            QStringList cells;
+            for (int column = 0; column < query.getColumnCount(); ++column)
+                cells << QString::fromStdString(query.getColumn(column).getString());
+            result << cells.join(QLatin1Char('|'));
+        }
+        return result;
+    }
 };
 
 } // namespace hvn::console::test

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QApplication>
+
+namespace hvn::console {
+
+// The hourglass cursor for the object's lifetime; the previous cursor comes back on
+// destruction, however the scope is left. Guards nest. GUI thread only.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
+} // namespace hvn::console
