@@ -24,6 +24,7 @@
 #include "DatabaseRows.h"
 #include "Dmregistry.h"
 #include "Newserverthread.h"
+#include "RecordKeeper.h"
 #include "RecordBody.h"
 #include "ServerSocket.h"
 #include "TcpSocket.h"
@@ -98,7 +99,9 @@ double workerRate(const fs::path &folder, int n, const std::string &frames)
     if (!registry.SetRegistryString("DatabasePath", database.string()))
         throw std::runtime_error("cannot write " + settings.string());
 
-    retriever::TServerSocket server([&] { return std::make_unique<retriever::TNewServerThread>(registry); }, 0);
+    const auto keeper = std::make_shared<retriever::RecordKeeper>(registry);
+    keeper->start();
+    retriever::TServerSocket server([&] { return std::make_unique<retriever::TNewServerThread>(keeper); }, 0);
     server.Open();
 
     const auto start = Clock::now();

@@ -1,7 +1,7 @@
 #include "NamedMutex.h"
 
 #include <condition_variable>
-#include <cstdint>
+#include <list>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -13,26 +13,39 @@ namespace hvn::platform {
 
 namespace detail {
 
-// Ticketed ownership: every waiter draws the next ticket and owns the mutex once the ticket
-// being served is its own, so grants follow arrival order.
+// One thread in lock(), waiting on a condition of its own, so that a release wakes only the
+// thread it hands the mutex to.
+struct Waiter {
+    explicit Waiter(std::thread::id t) : thread(t) {}
+    const std::thread::id thread;
+    std::condition_variable wake;
+    bool granted = false;   // guarded by NamedMutexState::mutex
+    bool cancelled = false; // guarded by NamedMutexState::mutex
+};
+
+// Ownership passes straight from the releasing thread to the first waiter in arrival order.
 struct NamedMutexState {
     explicit NamedMutexState(std::string n) : name(std::move(n)) {}
 
     const std::string name;
     std::mutex mutex;
-    std::condition_variable turn;
-    std::uint64_t nextTicket = 0;   // guarded by mutex
-    std::uint64_t serving = 0;      // guarded by mutex; ticket allowed to own the mutex
-    std::thread::id owner;          // guarded by mutex; default id: not owned
-    unsigned depth = 0;             // guarded by mutex; lock() calls of the owner not yet undone
+    std::list<Waiter *> queue;  // guarded by mutex; arrival order
+    std::thread::id owner;      // guarded by mutex; default id: not owned
+    unsigned depth = 0;         // guarded by mutex; lock() calls of the owner not yet undone
 
     // Precondition: mutex held, depth reached 0 or the owner is gone.
     void passOn()
     {
         owner = std::thread::id();
         depth = 0;
-        ++serving;
-        turn.notify_all();
+        if (queue.empty())
+            return;
+        Waiter *next = queue.front();
+        queue.pop_front();
+        owner = next->thread;
+        depth = 1;
+        next->granted = true;
+        next->wake.notify_one();
     }
 };
 
@@ -106,18 +119,48 @@ const std::string &NamedMutex::name() const
 
 void NamedMutex::lock()
 {
+    lock(std::stop_token());
+}
+
+bool NamedMutex::lock(std::stop_token stop)
+{
     const auto self = std::this_thread::get_id();
     std::unique_lock lock(m_state->mutex);
     if (m_state->owner == self) {
         ++m_state->depth;
-        return;
+        return true;
     }
-    const std::uint64_t ticket = m_state->nextTicket++;
-    m_state->turn.wait(lock, [&] { return m_state->serving == ticket; });
-    m_state->owner = self;
-    m_state->depth = 1;
+    if (m_state->owner == std::thread::id() && m_state->queue.empty()) {
+        m_state->owner = self;
+        m_state->depth = 1;
+        lock.unlock();
+        t_owned.add(m_state);
+        return true;
+    }
+    if (stop.stop_requested())
+        return false;
+
+    detail::Waiter waiter(self);
+    const auto place = m_state->queue.insert(m_state->queue.end(), &waiter);
     lock.unlock();
+    {
+        // Registered without the state's mutex held: a stop already requested runs the
+        // callback right here, and the callback takes that mutex.
+        std::stop_callback onStop(stop, [this, &waiter] {
+            std::lock_guard guard(m_state->mutex);
+            waiter.cancelled = true;
+            waiter.wake.notify_one();
+        });
+        lock.lock();
+        waiter.wake.wait(lock, [&] { return waiter.granted || waiter.cancelled; });
+        if (!waiter.granted)
+            m_state->queue.erase(place);
+        lock.unlock();
+    } // the callback is gone before the waiter it refers to
+    if (!waiter.granted)
+        return false;
     t_owned.add(m_state);
+    return true;
 }
 
 bool NamedMutex::tryLock()
@@ -128,9 +171,8 @@ bool NamedMutex::tryLock()
         ++m_state->depth;
         return true;
     }
-    if (m_state->serving != m_state->nextTicket)
+    if (m_state->owner != std::thread::id() || !m_state->queue.empty())
         return false;
-    ++m_state->nextTicket;
     m_state->owner = self;
     m_state->depth = 1;
     lock.unlock();
@@ -159,15 +201,18 @@ bool NamedMutex::ownedByCurrentThread() const
 std::size_t NamedMutex::waiters() const
 {
     std::lock_guard lock(m_state->mutex);
-    // Tickets drawn but not yet served, less the one the owner holds.
-    const std::uint64_t pending = m_state->nextTicket - m_state->serving;
-    return static_cast<std::size_t>(m_state->owner == std::thread::id() ? pending : pending - 1);
+    return m_state->queue.size();
 }
 
 NamedMutexLock::NamedMutexLock(NamedMutex mutex) : m_mutex(std::move(mutex))
 {
     m_mutex.lock();
     m_owns = true;
+}
+
+NamedMutexLock::NamedMutexLock(NamedMutex mutex, std::stop_token stop) : m_mutex(std::move(mutex))
+{
+    m_owns = m_mutex.lock(std::move(stop));
 }
 
 NamedMutexLock::~NamedMutexLock()

@@ -78,12 +78,14 @@ void TConsoleSocket::ServeConsole()
             break;
         }
         try {
-            grant.emplace(platform::NamedMutex(kDatabaseMutexName));
+            grant.emplace(platform::NamedMutex(kDatabaseMutexName), StopToken());
         } catch (...) {
             platform::sendAll(ClientSocket(), kRefused);
             CloseConnection();
             break;
         }
+        if (!grant->ownsLock()) // the service is stopping
+            break;
         if (!platform::sendAll(ClientSocket(), kGranted)) {
             CloseConnection();
             break;

@@ -8,7 +8,7 @@
 namespace hvn::retriever {
 
 // Worker of the console lock listener. On "DBREAD" it takes the named mutex hvnDatabase
-// (waiting without limit) and answers "OK\n"; it gives the mutex back on the client's next
+// (waiting without limit, unless the worker is asked to stop) and answers "OK\n"; it gives the mutex back on the client's next
 // non-empty read, on disconnection or after idleLimit of silence. Anything else is answered
 // "NG\n" and the connection is closed. Several grants may follow on one connection.
 //

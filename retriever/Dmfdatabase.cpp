@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
 #include <sqlite3.h>
 
@@ -44,10 +45,11 @@ void execute(SQLite::Statement &statement)
 
 } // namespace
 
-TdmDatabase::TdmDatabase(TdmRegistryCtl registry) : m_registry(std::move(registry))
+TdmDatabase::TdmDatabase(TdmRegistryCtl registry, std::chrono::milliseconds busyTimeout)
+    : m_registry(std::move(registry))
 {
     hvnDatabaseConnectionBeforeConnect();
-    hvnDatabaseConnection = db::openDatabase(m_connectionString);
+    hvnDatabaseConnection = db::openDatabase(m_connectionString, busyTimeout);
     SQLite::Database &db = *hvnDatabaseConnection;
     // A file without the tables fails here, at creation, rather than on the first record.
     auto prepare = [&db](const char *sql) {
@@ -58,7 +60,7 @@ TdmDatabase::TdmDatabase(TdmRegistryCtl registry) : m_registry(std::move(registr
         }
     };
 
-    m_begin = prepare("BEGIN TRANSACTION");
+    m_begin = prepare("BEGIN IMMEDIATE TRANSACTION");
     m_commit = prepare("COMMIT TRANSACTION");
     m_rollback = prepare("ROLLBACK TRANSACTION");
 
@@ -80,6 +82,7 @@ TdmDatabase::TdmDatabase(TdmRegistryCtl registry) : m_registry(std::move(registr
         "INSERT INTO tblPrintingData"
         " (UserID, PrinterID, ComputerName, DocumentPages, SidesOfPaper, SheetsOfPaper, dbDateTime)"
         " VALUES (?, ?, ?, ?, ?, ?, ?)");
+    m_lastPrintRow = prepare("SELECT COALESCE(MAX(rowid), 0) FROM tblPrintingData");
 }
 
 TdmDatabase::~TdmDatabase()
@@ -150,7 +153,7 @@ int TdmDatabase::findOrRegister(SQLite::Statement &find, SQLite::Statement &max,
     return newId;
 }
 
-void TdmDatabase::AddPrintingData(std::string_view body, int userId, int printerId) noexcept
+void TdmDatabase::AddPrintingData(std::string_view body, int userId, int printerId)
 {
     try {
         const std::optional<DbDateTime> when = record::dateTime(body);
@@ -166,8 +169,33 @@ void TdmDatabase::AddPrintingData(std::string_view body, int userId, int printer
         insert.bind(6, record::number(record::raw(body, record::kSheetsOfPaper)).value_or(0));
         insert.bind(7, when->toText());
         insert.exec();
-    } catch (...) {
-        // The row is lost without a report; the caller's transaction goes on.
+    } catch (const std::exception &e) {
+        if (StorageUnavailable(e))
+            throw;
+        // A row the database refuses is lost without a report; the caller's transaction goes on.
+    }
+}
+
+std::int64_t TdmDatabase::LastPrintRow()
+{
+    StatementUse use(*m_lastPrintRow);
+    m_lastPrintRow->executeStep();
+    return m_lastPrintRow->getColumn(0).getInt64();
+}
+
+bool StorageUnavailable(const std::exception &failure)
+{
+    const auto *sqlite = dynamic_cast<const SQLite::Exception *>(&failure);
+    if (!sqlite)
+        return false;
+    switch (sqlite->getErrorCode() & 0xFF) {
+    case SQLITE_CONSTRAINT:
+    case SQLITE_MISMATCH:
+    case SQLITE_TOOBIG:
+    case SQLITE_RANGE:
+        return false;
+    default:
+        return true;
     }
 }
 

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "Connection.h"
 #include "Dmregistry.h"
 
 namespace SQLite {
@@ -23,13 +27,17 @@ namespace hvn::retriever {
 // hvnDatabase, which makes the MAX+1 identifier allocation safe.
 class TdmDatabase {
 public:
-    explicit TdmDatabase(TdmRegistryCtl registry = TdmRegistryCtl());
+    // busyTimeout: how long a statement waits for a write lock that another connection holds.
+    explicit TdmDatabase(TdmRegistryCtl registry = TdmRegistryCtl(),
+                         std::chrono::milliseconds busyTimeout = db::kDefaultBusyTimeout);
     ~TdmDatabase();
 
     TdmDatabase(const TdmDatabase &) = delete;
     TdmDatabase &operator=(const TdmDatabase &) = delete;
 
-    // "BEGIN TRANSACTION" / "COMMIT TRANSACTION". Failures propagate.
+    // "BEGIN IMMEDIATE TRANSACTION" / "COMMIT TRANSACTION". The write lock is taken at the
+    // beginning (waiting up to the busy timeout), so that a write by another connection
+    // between the lookups and the inserts cannot fail the record half-way. Failures propagate.
     void BeginTransaction();
     void CommitTransaction();
     // Ends an open transaction without keeping its changes; no effect when none is open.
@@ -46,8 +54,13 @@ public:
 
     // Parses the record body (wire layout, CP932 text) and appends one print row. A body
     // whose date or time is invalid stores nothing; a count that is not a number is stored as
-    // 0. Swallows every failure.
-    void AddPrintingData(std::string_view body, int userId, int printerId) noexcept;
+    // 0. A row the database refuses (a rule of its own) is dropped without a word, but a
+    // database that cannot take writes now (StorageUnavailable) throws, so that the caller
+    // does not commit the record without its row.
+    void AddPrintingData(std::string_view body, int userId, int printerId);
+
+    // The largest rowid of tblPrintingData, 0 when it is empty. Failures propagate.
+    std::int64_t LastPrintRow();
 
     // The connection string after hvnDatabaseConnectionBeforeConnect.
     const std::string &ConnectionString() const { return m_connectionString; }
@@ -71,6 +84,13 @@ private:
     std::unique_ptr<SQLite::Statement> m_maxPrinter;
     std::unique_ptr<SQLite::Statement> m_insertPrinter;
     std::unique_ptr<SQLite::Statement> m_insertPrintingData;
+    std::unique_ptr<SQLite::Statement> m_lastPrintRow;
 };
+
+// True when a failure of a TdmDatabase operation says that the database cannot take writes
+// now (locked past the busy timeout, full, read-only, an I/O error, damaged or gone), so the
+// record is worth keeping for later; false when the database refuses this record itself (a
+// constraint, a value out of range) or the failure is not the database's.
+bool StorageUnavailable(const std::exception &failure);
 
 } // namespace hvn::retriever

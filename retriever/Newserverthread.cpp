@@ -5,7 +5,7 @@
 
 #include "Dmfdatabase.h"
 #include "NamedMutex.h"
-#include "RecordBody.h"
+#include "RecordKeeper.h"
 #include "TcpSocket.h"
 
 namespace hvn::retriever {
@@ -17,8 +17,8 @@ constexpr char kEtx = '\x03';
 
 } // namespace
 
-TNewServerThread::TNewServerThread(TdmRegistryCtl registry, std::chrono::milliseconds idleLimit)
-    : m_registry(std::move(registry)), m_idleLimit(idleLimit)
+TNewServerThread::TNewServerThread(std::shared_ptr<RecordKeeper> keeper, std::chrono::milliseconds idleLimit)
+    : m_keeper(std::move(keeper)), m_idleLimit(idleLimit)
 {
 }
 
@@ -34,19 +34,10 @@ void TNewServerThread::ClientExecute()
 
 void TNewServerThread::ServeConnection()
 {
-    // Declared first so it is released last, after the database module has closed.
-    platform::NamedMutexLock ownership{platform::NamedMutex(kDatabaseMutexName)};
-
-    std::unique_ptr<TdmDatabase> database;
-    try {
-        database = std::make_unique<TdmDatabase>(m_registry);
-    } catch (...) {
-        CloseConnection(); // a database that cannot be opened: the connection is not read
-        return;
-    }
-
-    const RecordHandler store = [&database](std::string_view body) { StoreRecord(*database, body); };
+    std::unique_ptr<TdmDatabase> database; // opened by the keeper with the first records
     std::string carryOver;
+    std::vector<std::string> records;
+    const RecordHandler collect = [&records](std::string_view body) { records.emplace_back(body); };
     char buffer[kReadSize];
     while (!Terminated()) {
         const int fd = ClientSocket();
@@ -61,9 +52,20 @@ void TNewServerThread::ServeConnection()
             CloseConnection();
             break;
         }
-        CutRecords(carryOver, std::string_view(buffer, static_cast<std::size_t>(n)), store);
+        CutRecords(carryOver, std::string_view(buffer, static_cast<std::size_t>(n)), collect);
+        if (!records.empty())
+            storeRecords(records, database);
     }
-    database.reset();
+}
+
+void TNewServerThread::storeRecords(std::vector<std::string> &records, std::unique_ptr<TdmDatabase> &database)
+{
+    platform::NamedMutexLock ownership(platform::NamedMutex(kDatabaseMutexName), StopToken());
+    if (ownership.ownsLock())
+        m_keeper->store(records, database);
+    else
+        m_keeper->keep(records, "the service is stopping");
+    records.clear();
 }
 
 int TNewServerThread::ExtractRecord(std::string_view text, int length, int start, std::string &record)
@@ -104,7 +106,7 @@ void TNewServerThread::CutRecords(std::string &carryOver, std::string_view read,
         if (next == 0)
             break;
         if (!record.empty())
-            onRecord(record);
+            onRecord(std::string_view(record).substr(0, record::kBodySize));
         record.clear();
         position = next;
     }
@@ -113,19 +115,26 @@ void TNewServerThread::CutRecords(std::string &carryOver, std::string_view read,
     carryOver = std::move(record);
 }
 
-void TNewServerThread::StoreRecord(TdmDatabase &database, std::string_view body) noexcept
+TNewServerThread::StoreResult TNewServerThread::StoreRecord(TdmDatabase &database, std::string_view body) noexcept
 {
+    StoreResult result;
     try {
         database.BeginTransaction();
         const int user = database.GetUserID(record::text(body, record::kUserName));
         const int printer = database.GetPrinterID(record::text(body, record::kPrinterName));
         database.AddPrintingData(body, user, printer);
         database.CommitTransaction();
+        return result;
+    } catch (const std::exception &e) {
+        result.kind = StorageUnavailable(e) ? StoreResult::Kind::Unavailable : StoreResult::Kind::Refused;
+        result.reason = e.what();
     } catch (...) {
-        // Nothing is reported to the agent; the record's partial work is undone so that the
-        // next record starts a transaction of its own.
-        database.RollbackTransaction();
+        result.kind = StoreResult::Kind::Refused;
+        result.reason = "unknown failure";
     }
+    // Nothing is reported to the agent; the record's partial work is undone.
+    database.RollbackTransaction();
+    return result;
 }
 
 } // namespace hvn::retriever

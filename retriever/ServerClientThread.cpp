@@ -19,7 +19,7 @@ void TServerClientThread::Serve(platform::UniqueFd connection)
     std::lock_guard lock(m_mutex);
     if (m_hasConnection)
         throw std::logic_error("worker is already serving a connection");
-    if (m_terminated)
+    if (m_stop.stop_requested())
         throw std::logic_error("worker has been terminated");
     m_connection = std::move(connection);
     m_hasConnection = true;
@@ -38,7 +38,7 @@ bool TServerClientThread::Idle() const
 void TServerClientThread::Terminate()
 {
     std::lock_guard lock(m_mutex);
-    m_terminated = true;
+    m_stop.request_stop();
     // Shutting the socket down (rather than closing it) wakes a blocked poll or recv on the
     // worker thread without letting the descriptor number be reused under it.
     if (m_connection)
@@ -67,7 +67,7 @@ void TServerClientThread::CloseConnection()
 
 bool TServerClientThread::Terminated() const
 {
-    return m_terminated;
+    return m_stop.stop_requested();
 }
 
 void TServerClientThread::setIdleHandler(std::function<void()> handler)
@@ -80,7 +80,7 @@ void TServerClientThread::run()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_hasConnection || m_terminated; });
+        m_wake.wait(lock, [this] { return m_hasConnection || m_stop.stop_requested(); });
         if (!m_hasConnection)
             return;
         lock.unlock();

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 #include "UniqueFd.h"
@@ -51,6 +51,8 @@ protected:
 
     // Thread safe.
     bool Terminated() const;
+    // Stopped by Terminate(): ends the worker's waits for the database mutex at once.
+    std::stop_token StopToken() const { return m_stop.get_token(); }
 
 private:
     friend class TServerSocket;
@@ -66,7 +68,7 @@ private:
     bool m_hasConnection = false;           // guarded by m_mutex
     std::function<void()> m_idleHandler;    // guarded by m_mutex
     std::thread m_thread;                   // started by Serve(), joined by Shutdown()
-    std::atomic<bool> m_terminated{false};
+    std::stop_source m_stop; // requested by Terminate(); thread safe in itself
 };
 
 } // namespace hvn::retriever

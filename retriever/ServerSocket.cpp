@@ -88,8 +88,11 @@ void TServerSocket::Close()
         active.swap(m_activeWorkers);
         cached.swap(m_cache);
     }
-    for (auto &worker : active) {
+    // Every worker is asked first, so that all of them wind down together (a waiting worker
+    // keeps its records and ends at once) rather than one stop after another.
+    for (auto &worker : active)
         worker->Terminate();
+    for (auto &worker : active) {
         worker->Shutdown();
         worker.reset();
     }

@@ -40,8 +40,8 @@ public:
     // listen (the listener then stays inactive). No effect while active.
     void Open();
 
-    // Stops accepting, then terminates each active worker and waits for it, one after another,
-    // and ends the cached ones. Idempotent.
+    // Stops accepting, asks every active worker to stop, then waits for each, and ends the
+    // cached ones. Idempotent.
     void Close();
 
     bool Active() const;

@@ -19,10 +19,11 @@ std::uint16_t portSetting(const TdmRegistryCtl &registry, std::string_view name)
 } // namespace
 
 TRetriever::TRetriever(TdmRegistryCtl registry, std::chrono::milliseconds agentIdleLimit,
-                       std::chrono::milliseconds consoleIdleLimit)
+                       std::chrono::milliseconds consoleIdleLimit, RecordKeeper::Options keeping)
     : m_registry(std::move(registry)),
       m_agentIdleLimit(agentIdleLimit),
       m_consoleIdleLimit(consoleIdleLimit),
+      m_keeping(std::move(keeping)),
       ServerSocket1([this] { return ServerSocket1GetThread(); }, kDesignPort),
       ConsoleSocket([this] { return ConsoleSocketGetThread(); }, kDesignConsolePort)
 {
@@ -35,13 +36,22 @@ TRetriever::~TRetriever()
 
 void TRetriever::ServiceStart()
 {
-    ServerSocket1.SetPort(portSetting(m_registry, "PortNumber"));
-    ServerSocket1.Open();
+    if (m_keeper)
+        return;
+    m_keeper = std::make_shared<RecordKeeper>(m_registry, m_keeping);
+    m_keeper->start();
     try {
-        ConsoleSocket.SetPort(portSetting(m_registry, "PortNumberConsole"));
-        ConsoleSocket.Open();
+        ServerSocket1.SetPort(portSetting(m_registry, "PortNumber"));
+        ServerSocket1.Open();
+        try {
+            ConsoleSocket.SetPort(portSetting(m_registry, "PortNumberConsole"));
+            ConsoleSocket.Open();
+        } catch (...) {
+            ServerSocket1.Close();
+            throw;
+        }
     } catch (...) {
-        ServerSocket1.Close();
+        m_keeper.reset();
         throw;
     }
 }
@@ -50,11 +60,12 @@ void TRetriever::ServiceStop()
 {
     ServerSocket1.Close();
     ConsoleSocket.Close();
+    m_keeper.reset();
 }
 
 std::unique_ptr<TServerClientThread> TRetriever::ServerSocket1GetThread()
 {
-    return std::make_unique<TNewServerThread>(m_registry, m_agentIdleLimit);
+    return std::make_unique<TNewServerThread>(m_keeper, m_agentIdleLimit);
 }
 
 std::unique_ptr<TServerClientThread> TRetriever::ConsoleSocketGetThread()

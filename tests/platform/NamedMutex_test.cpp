@@ -4,6 +4,7 @@
 #include <chrono>
 #include <mutex>
 #include <stdexcept>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -92,6 +93,47 @@ TEST(NamedMutex, WaitersAreGrantedInArrivalOrder)
     for (auto &t : threads)
         t.join();
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+}
+
+// A stop ends one wait at once, without ownership; the waiters before and after it are
+// still granted in their order, and a stop requested before the wait never queues.
+TEST(NamedMutex, StoppedWaitEndsAtOnceAndLeavesTheOthersInOrder)
+{
+    NamedMutex mutex("test.stop");
+    NamedMutexLock held(mutex);
+    std::mutex orderMutex;
+    std::vector<int> order;
+    std::stop_source stopMiddle;
+    std::atomic<bool> middleOwned{true};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 3; ++i) {
+        threads.emplace_back([&, i] {
+            if (i == 1) {
+                NamedMutexLock mine(NamedMutex("test.stop"), stopMiddle.get_token());
+                middleOwned = mine.ownsLock();
+                return;
+            }
+            NamedMutexLock mine{NamedMutex("test.stop")};
+            std::lock_guard lock(orderMutex);
+            order.push_back(i);
+        });
+        ASSERT_TRUE(waitUntil([&] { return mutex.waiters() == static_cast<std::size_t>(i + 1); }));
+    }
+    stopMiddle.request_stop();
+    threads[1].join(); // while the mutex is still held
+    EXPECT_FALSE(middleOwned);
+    EXPECT_EQ(mutex.waiters(), 2u);
+
+    std::stop_source early;
+    early.request_stop();
+    std::thread([&] { EXPECT_FALSE(NamedMutex("test.stop").lock(early.get_token())); }).join();
+    EXPECT_EQ(mutex.waiters(), 2u);
+
+    held.unlock();
+    threads[0].join();
+    threads[2].join();
+    EXPECT_EQ(order, (std::vector<int>{0, 2}));
+    EXPECT_TRUE(freeForAnotherThread(mutex));
 }
 
 TEST(NamedMutex, ThreadEndingWhileOwningItPassesItToTheNextWaiter)

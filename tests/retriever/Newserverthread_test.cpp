@@ -2,13 +2,16 @@
 #include "Newserverthread.h"
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <SQLiteCpp/Database.h>
 #include <gtest/gtest.h>
 
+#include "DatabaseRows.h"
 #include "NamedMutex.h"
 #include "ServerSocket.h"
 #include "TestSupport.h"
@@ -28,7 +31,7 @@ using test::waitUntil;
 class NewServerThreadTest : public ::testing::Test {
 protected:
     explicit NewServerThreadTest(std::chrono::milliseconds idleLimit = TNewServerThread::kDefaultIdleLimit)
-        : server([this, idleLimit] { return std::make_unique<TNewServerThread>(registry, idleLimit); }, 0)
+        : server([this, idleLimit] { return std::make_unique<TNewServerThread>(keeper, idleLimit); }, 0)
     {
         server.Open();
     }
@@ -56,7 +59,8 @@ protected:
     }
 
     TestDatabase files;
-    TdmRegistryCtl registry = files.registry();
+    test::KeeperLog log;
+    std::shared_ptr<RecordKeeper> keeper = test::startedKeeper(files.registry(), log);
     TServerSocket server;
 };
 
@@ -130,29 +134,82 @@ TEST_F(NewServerThreadTest, DatabaseFailureOnOneRecordKeepsTheOthersOfTheSameRea
     EXPECT_EQ(files.count("tblPrintingData"), 3);
 }
 
-TEST_F(NewServerThreadTest, AgentConnectionsAreServedOneAfterAnother)
+TEST_F(NewServerThreadTest, TricklingOrIdleConnectionsHoldBackNeitherOtherAgentsNorTheConsole)
 {
-    auto first = connectLoopback(server.LocalPort());
-    sendBytes(first.get(), Frame("first", "P").frame());
-    ASSERT_TRUE(waitUntil([&] { return files.count("tblPrintingData") == 1; }));
-    auto second = connectLoopback(server.LocalPort());
-    sendBytes(second.get(), Frame("second", "P").frame());
+    const std::string frame = Frame("trickler", "P").frame();
+    auto trickler = connectLoopback(server.LocalPort());
+    sendBytes(trickler.get(), frame.substr(0, 40));
+    auto idle = connectLoopback(server.LocalPort());
     ASSERT_TRUE(waitUntil([&] { return server.ActiveWorkers() == 2; }));
-    std::this_thread::sleep_for(150ms);
-    EXPECT_EQ(files.count("tblPrintingData"), 1) << "second connection read while the first is open";
-    ASSERT_TRUE(finishAndWaitForClose(first.get()));
-    ASSERT_TRUE(finishAndWaitForClose(second.get()));
+
+    deliver({Frame("other", "P").frame()});
+    EXPECT_EQ(files.rows("SELECT UserName FROM tblUserInfo"), std::vector<std::string>{"other"});
+    sendBytes(trickler.get(), frame.substr(40, 40));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(test::databaseMutexBusy()) << "an unfinished record holds the database";
+
+    sendBytes(trickler.get(), frame.substr(80));
+    ASSERT_TRUE(waitUntil([&] { return files.count("tblPrintingData") == 2; }));
+    EXPECT_FALSE(test::databaseMutexBusy()) << "the mutex was kept after the record was stored";
+    ASSERT_TRUE(finishAndWaitForClose(trickler.get()));
+    ASSERT_TRUE(finishAndWaitForClose(idle.get()));
     EXPECT_EQ(files.rows("SELECT UserName FROM tblUserInfo ORDER BY UserID"),
-              (std::vector<std::string>{"first", "second"}));
+              (std::vector<std::string>{"other", "trickler"}));
 }
 
 TEST_F(NewServerThreadTest, CloseDropsOpenAgentConnectionsAndFreesTheMutex)
 {
     auto agent = connectLoopback(server.LocalPort());
-    ASSERT_TRUE(waitUntil(test::databaseMutexBusy));
+    ASSERT_TRUE(waitUntil([&] { return server.ActiveWorkers() == 1; }));
     server.Close();
     EXPECT_TRUE(test::peerClosed(agent.get(), 2s));
     EXPECT_FALSE(test::databaseMutexBusy());
+}
+
+// Close() while the test itself holds the mutex: it could never return if a waiting worker
+// waited on.
+TEST_F(NewServerThreadTest, CloseEndsTheWaitsForTheMutexAtOnceAndKeepsTheirRecords)
+{
+    constexpr int kAgents = 5;
+    platform::NamedMutex mutex(kDatabaseMutexName);
+    platform::NamedMutexLock held(mutex);
+    std::vector<platform::UniqueFd> agents;
+    for (int i = 0; i < kAgents; ++i) {
+        agents.push_back(connectLoopback(server.LocalPort()));
+        sendBytes(agents.back().get(), Frame("waiting" + std::to_string(i), "P").frame());
+    }
+    ASSERT_TRUE(waitUntil([&] { return mutex.waiters() == kAgents; }));
+    server.Close();
+    EXPECT_EQ(keeper->keptRecords(), static_cast<std::size_t>(kAgents));
+    EXPECT_TRUE(log.waitFor("the service is stopping"));
+    EXPECT_EQ(files.count("tblUserInfo"), 0);
+
+    held.unlock();
+    EXPECT_TRUE(waitUntil([&] { return files.count("tblPrintingData") == kAgents; }));
+    EXPECT_TRUE(log.waitFor(std::to_string(kAgents) + " print records kept in"));
+}
+
+// Another program holds the write lock past the busy timeout: the records wait in the spool,
+// later ones queue behind them, and all are stored in arrival order once the lock is gone,
+// without any new traffic.
+TEST_F(NewServerThreadTest, RecordsMeetingAForeignWriteLockAreKeptThenStoredInArrivalOrder)
+{
+    SQLite::Database foreign(files.databasePath().string(), SQLite::OPEN_READWRITE);
+    foreign.exec("BEGIN IMMEDIATE");
+    deliver({frames({Frame("a", "P"), Frame("b", "P")})});
+    deliver({Frame("c", "P").frame()});
+    EXPECT_EQ(keeper->keptRecords(), 3u);
+    EXPECT_TRUE(log.waitFor("print records are kept in " + keeper->spoolPath().string()));
+    foreign.exec("COMMIT");
+
+    ASSERT_TRUE(waitUntil([&] { return files.count("tblPrintingData") == 3; }));
+    EXPECT_EQ(printRows(), (std::vector<std::string>{"a|P|PC01|10|5|2004-04-01 09:30:15.250",
+                                                    "b|P|PC01|10|5|2004-04-01 09:30:15.250",
+                                                    "c|P|PC01|10|5|2004-04-01 09:30:15.250"}));
+    EXPECT_TRUE(log.waitFor("3 print records kept in"));
+    EXPECT_EQ(keeper->keptRecords(), 0u);
+    deliver({Frame("d", "P").frame()}); // stored straight away again
+    EXPECT_EQ(files.count("tblPrintingData"), 4);
 }
 
 class NewServerThreadIdleTest : public NewServerThreadTest {
@@ -163,7 +220,7 @@ protected:
 TEST_F(NewServerThreadIdleTest, SilentConnectionIsClosedAfterTheIdleLimitAndReleasesTheMutex)
 {
     auto agent = connectLoopback(server.LocalPort());
-    ASSERT_TRUE(waitUntil(test::databaseMutexBusy));
+    ASSERT_TRUE(waitUntil([&] { return server.ActiveWorkers() == 1; }));
     const auto started = std::chrono::steady_clock::now();
     sendBytes(agent.get(), Frame().frame()); // data restarts the idle limit
     EXPECT_FALSE(test::peerClosed(agent.get(), 200ms));
@@ -173,15 +230,24 @@ TEST_F(NewServerThreadIdleTest, SilentConnectionIsClosedAfterTheIdleLimitAndRele
     EXPECT_EQ(files.count("tblPrintingData"), 1);
 }
 
-TEST(NewServerThread, UnopenableDatabaseClosesTheConnectionUnreadAndFreesTheMutex)
+TEST(NewServerThread, RecordsForAnUnopenableDatabaseAreKeptUntilItCanBeOpened)
 {
     TestDatabase files;
-    TServerSocket server([&] { return std::make_unique<TNewServerThread>(files.brokenRegistry()); }, 0);
+    const TdmRegistryCtl broken = files.brokenRegistry();
+    test::KeeperLog log;
+    auto keeper = test::startedKeeper(broken, log);
+    TServerSocket server([&] { return std::make_unique<TNewServerThread>(keeper); }, 0);
     server.Open();
     auto agent = connectLoopback(server.LocalPort());
-    sendBytes(agent.get(), Frame().frame());
-    EXPECT_TRUE(test::peerClosed(agent.get(), 5s));
-    EXPECT_TRUE(waitUntil([] { return !test::databaseMutexBusy(); }));
+    sendBytes(agent.get(), frames({Frame("u1"), Frame("u2")}));
+    ASSERT_TRUE(finishAndWaitForClose(agent.get()));
+    EXPECT_EQ(keeper->keptRecords(), 2u);
+    EXPECT_TRUE(log.waitFor("no such file"));
+
+    std::filesystem::copy_file(files.databasePath(), broken.GetRegistryString("DatabasePath"));
+    ASSERT_TRUE(waitUntil([&] { return keeper->keptRecords() == 0; }));
+    EXPECT_EQ(hvn::test::queryRows(broken.GetRegistryString("DatabasePath"), "SELECT UserName FROM tblUserInfo"),
+              (std::vector<std::string>{"u1", "u2"}));
 }
 
 } // namespace

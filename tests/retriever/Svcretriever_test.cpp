@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include "NamedMutex.h"
 #include "RegistryFile.h"
 #include "TcpSocket.h"
 #include "TestSupport.h"
@@ -182,26 +183,36 @@ TEST_F(RetrieverTest, StopDropsOpenConnectionsWithoutWaitingForTheirIdleLimit)
     EXPECT_EQ(m_db.count("tblPrintingData"), 0);
 }
 
-// A granted console lock keeps an agent worker waiting for the mutex, and stop waits for that
-// worker; the console's idle limit is what bounds the stop.
-TEST_F(RetrieverTest, StopEndsOnceAGrantedConsoleLockRunsOutItsIdleLimit)
+// A granted console lock keeps an agent worker waiting for the mutex; a stop ends that wait at
+// once, keeps the record, and the next start stores it.
+TEST_F(RetrieverTest, StopEndsTheWaitBehindAGrantedConsoleLockAndTheNextStartStoresTheRecord)
 {
-    TRetriever service(m_db.registry(), 60s, 400ms);
-    service.ServiceStart();
-    const platform::UniqueFd console = connectLoopback(service.ConsoleSocket.LocalPort());
-    test::sendBytes(console.get(), "DBREAD\n");
-    ASSERT_EQ(test::receiveSome(console.get(), 5s), "OK\n");
-    const platform::UniqueFd agent = connectLoopback(service.ServerSocket1.LocalPort());
-    test::sendBytes(agent.get(), test::Frame().frame());
-    ASSERT_TRUE(test::waitUntil([&] { return service.ServerSocket1.ActiveWorkers() == 1; }));
+    test::KeeperLog log;
+    {
+        TRetriever service(m_db.registry(), 60s, 60s, log.options());
+        service.ServiceStart();
+        const platform::UniqueFd console = connectLoopback(service.ConsoleSocket.LocalPort());
+        test::sendBytes(console.get(), "DBREAD\n");
+        ASSERT_EQ(test::receiveSome(console.get(), 5s), "OK\n");
+        const platform::UniqueFd agent = connectLoopback(service.ServerSocket1.LocalPort());
+        test::sendBytes(agent.get(), test::Frame("waiting").frame());
+        ASSERT_TRUE(test::waitUntil([] { return platform::NamedMutex(kDatabaseMutexName).waiters() == 1; }));
 
-    const auto started = std::chrono::steady_clock::now();
-    service.ServiceStop();
-    const auto took = std::chrono::steady_clock::now() - started;
-    EXPECT_GE(took, 300ms) << "stop did not wait for the worker behind the lock";
-    EXPECT_LT(took, 10s);
-    EXPECT_TRUE(test::peerClosed(console.get(), 1s));
-    EXPECT_FALSE(test::databaseMutexBusy());
+        const auto started = std::chrono::steady_clock::now();
+        service.ServiceStop();
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 10s) << "stop waited for the console's lock";
+        EXPECT_TRUE(test::peerClosed(console.get(), 1s));
+        EXPECT_FALSE(test::databaseMutexBusy());
+        EXPECT_TRUE(log.waitFor("the service is stopping"));
+    }
+    EXPECT_EQ(m_db.count("tblPrintingData"), 0);
+
+    TRetriever again(m_db.registry(), 60s, 60s, log.options());
+    again.ServiceStart();
+    EXPECT_TRUE(log.waitFor("kept by an earlier run"));
+    EXPECT_TRUE(test::waitUntil([&] { return m_db.count("tblPrintingData") == 1; }));
+    EXPECT_EQ(m_db.rows("SELECT UserName FROM tblUserInfo"), std::vector<std::string>{"waiting"});
+    EXPECT_TRUE(log.waitFor("1 print record kept in"));
 }
 
 } // namespace

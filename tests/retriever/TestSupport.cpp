@@ -119,4 +119,43 @@ bool databaseMutexBusy()
     return false;
 }
 
+RecordKeeper::Options KeeperLog::options(std::chrono::milliseconds busyTimeout,
+                                         std::chrono::milliseconds retryInterval)
+{
+    RecordKeeper::Options options;
+    options.busyTimeout = busyTimeout;
+    options.retryInterval = retryInterval;
+    options.report = [this](platform::EventSeverity, std::string_view message) {
+        std::lock_guard lock(m_mutex);
+        m_entries.emplace_back(message);
+    };
+    return options;
+}
+
+std::vector<std::string> KeeperLog::entries() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_entries;
+}
+
+bool KeeperLog::waitFor(std::string_view part, std::chrono::milliseconds timeout) const
+{
+    return waitUntil(
+        [&] {
+            std::lock_guard lock(m_mutex);
+            for (const std::string &entry : m_entries)
+                if (entry.find(part) != std::string::npos)
+                    return true;
+            return false;
+        },
+        timeout);
+}
+
+std::shared_ptr<RecordKeeper> startedKeeper(const TdmRegistryCtl &registry, KeeperLog &log)
+{
+    auto keeper = std::make_shared<RecordKeeper>(registry, log.options());
+    keeper->start();
+    return keeper;
+}
+
 } // namespace hvn::retriever::test

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +12,7 @@
 #include "Dmregistry.h"
 #include "Loopback.h"
 #include "RecordBody.h"
+#include "RecordKeeper.h"
 #include "TempDir.h"
 #include "WaitUntil.h"
 
@@ -68,5 +72,24 @@ std::string frames(const std::vector<Frame> &list);
 
 // True while some thread owns the named mutex hvnDatabase.
 bool databaseMutexBusy();
+
+// The event log of a RecordKeeper under test, with its times shortened. Must outlive the
+// keepers it configures. Thread safe.
+class KeeperLog {
+public:
+    RecordKeeper::Options options(std::chrono::milliseconds busyTimeout = std::chrono::milliseconds(200),
+                                  std::chrono::milliseconds retryInterval = std::chrono::milliseconds(50));
+    // Every entry so far, in order.
+    std::vector<std::string> entries() const;
+    // Polls until an entry contains part.
+    bool waitFor(std::string_view part, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_entries; // guarded by m_mutex
+};
+
+// A started RecordKeeper for the test database, logging into log.
+std::shared_ptr<RecordKeeper> startedKeeper(const TdmRegistryCtl &registry, KeeperLog &log);
 
 } // namespace hvn::retriever::test

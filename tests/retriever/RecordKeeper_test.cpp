@@ -1,0 +1,131 @@
+// Keeping records that the database cannot take, on real files: a crash in the middle of
+// storing a kept record, and a disk that fills up.
+#include "RecordKeeper.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <SQLiteCpp/Database.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include "Connection.h"
+#include "DatabaseRows.h"
+#include "Dmfdatabase.h"
+#include "Newserverthread.h"
+#include "Schema.h"
+#include "ServerSocket.h"
+#include "TestSupport.h"
+
+namespace hvn::retriever {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Frame;
+using test::waitUntil;
+
+// The run before ended right after it noted the attempt, with or without the commit: the next
+// run stores the record exactly once.
+TEST(RecordKeeper, RecordCaughtBetweenItsAttemptNoteAndItsStoredNoteIsStoredExactlyOnce)
+{
+    for (const bool committed : {false, true}) {
+        test::TestDatabase files;
+        files.exec("INSERT INTO tblPrintingData (UserID, dbDateTime) VALUES (9, '2001-01-01 00:00:00.000')");
+        {
+            RecordSpool spool(RecordKeeper::SpoolPathFor(files.databasePath()));
+            ASSERT_TRUE(spool.append({Frame("crash").body(), Frame("after").body()}));
+            TdmDatabase database(files.registry());
+            spool.noteAttempt(spool.front()->seq, database.LastPrintRow());
+            if (committed) {
+                ASSERT_EQ(TNewServerThread::StoreRecord(database, Frame("crash").body()).kind,
+                          TNewServerThread::StoreResult::Kind::Stored);
+            }
+        }
+        test::KeeperLog log;
+        const auto keeper = test::startedKeeper(files.registry(), log);
+        ASSERT_TRUE(waitUntil([&] { return keeper->keptRecords() == 0; })) << "committed " << committed;
+        EXPECT_EQ(files.rows("SELECT u.UserName FROM tblPrintingData d JOIN tblUserInfo u ON u.UserID = d.UserID"
+                             " ORDER BY d.rowid"),
+                  (std::vector<std::string>{"crash", "after"}))
+            << "committed " << committed;
+    }
+}
+
+// A small file system of its own, mounted for the test (needs the right to mount).
+class SmallFileSystem {
+public:
+    explicit SmallFileSystem(const fs::path &where) : m_path(where)
+    {
+        fs::create_directory(m_path);
+        m_mounted = ::mount("tmpfs", m_path.c_str(), "tmpfs", 0, "size=3m") == 0;
+        m_error = m_mounted ? "" : std::strerror(errno);
+    }
+    ~SmallFileSystem()
+    {
+        if (m_mounted)
+            ::umount2(m_path.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+    const std::string &error() const { return m_error; }
+
+private:
+    fs::path m_path;
+    bool m_mounted = false;
+    std::string m_error;
+};
+
+TEST(RecordKeeper, FullDiskKeepsRecordsInTheReservedSpoolUntilSpaceReturns)
+{
+    hvn::test::TempDir dir;
+    SmallFileSystem small(dir.path() / "small");
+    if (!small.mounted())
+        GTEST_SKIP() << "cannot mount a small file system here: " << small.error();
+    const fs::path database = dir.path() / "small" / "hvnDatabase.db";
+    {
+        SQLite::Database db(database.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        db::applyDurability(db);
+        schema::createSchema(db);
+    }
+    const TdmRegistryCtl registry(dir.path() / "registry.reg");
+    ASSERT_TRUE(registry.SetRegistryString("DatabasePath", database.string()));
+    test::KeeperLog log;
+    const auto keeper = test::startedKeeper(registry, log);
+    TServerSocket server([&] { return std::make_unique<TNewServerThread>(keeper); }, 0);
+    server.Open();
+    SQLite::Database reader(database.string(), SQLite::OPEN_READONLY);
+    reader.exec("SELECT COUNT(*) FROM tblPrintingData");
+
+    const fs::path filler = dir.path() / "small" / "filler";
+    {
+        const platform::UniqueFd fd(::open(filler.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+        const std::string block(4096, 'f');
+        while (::write(fd.get(), block.data(), block.size()) > 0) {
+        }
+        ASSERT_EQ(errno, ENOSPC);
+    }
+    // More than the spool's first page holds, so that keeping them needs the reserve.
+    constexpr int kRecords = 60;
+    std::vector<Frame> jobs;
+    for (int i = 0; i < kRecords; ++i)
+        jobs.emplace_back("u" + std::to_string(i));
+    const auto agent = test::connectLoopback(server.LocalPort());
+    test::sendBytes(agent.get(), test::frames(jobs));
+    ASSERT_TRUE(test::finishAndWaitForClose(agent.get()));
+    EXPECT_EQ(keeper->keptRecords(), static_cast<std::size_t>(kRecords));
+    EXPECT_TRUE(log.waitFor("print records are kept in"));
+    EXPECT_EQ(hvn::test::countRows(database, "tblPrintingData"), 0);
+
+    fs::remove(filler);
+    ASSERT_TRUE(waitUntil([&] { return keeper->keptRecords() == 0; }));
+    EXPECT_EQ(hvn::test::countRows(database, "tblPrintingData"), kRecords);
+    EXPECT_TRUE(log.waitFor(std::to_string(kRecords) + " print records kept in"));
+}
+
+} // namespace
+} // namespace hvn::retriever
