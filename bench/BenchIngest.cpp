@@ -8,18 +8,35 @@
 // durability (WAL, synchronous=FULL). Rounds alternate between the two on the same file system;
 // the best rate of each is compared. The last line is "ratio R" with R = service rate / raw rate.
 //
-// Usage: hvnBenchIngest [N] [rounds]   (defaults 5000 and 5)
+// With --queue N it measures the hand-over of the database mutex instead: while a console
+// holds the lock, N one-record agent connections queue up; the lock is given back and the
+// time until every record is stored gives the drain rate, beside the rate with 200 waiting
+// measured in the same run. Then N queue up again and the service is stopped: the stop time,
+// and whether a restart on the same files stores all N (none lost at the stop). The last line
+// is "ratio R" with R = drain rate with N waiting / drain rate with 200 waiting. Loopback only;
+// N is at most 5000 and every wait is bounded.
+//
+// Usage: hvnBenchIngest [N] [rounds]            (defaults 5000 and 5)
+//        hvnBenchIngest --queue N [rounds]      (rounds default 3)
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/socket.h>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -69,64 +86,279 @@ std::int64_t rowCount(SQLite::Database &db)
     return count.getColumn(0).getInt64();
 }
 
-// Records per second through the running service.
-double serviceRate(const fs::path &program, const std::string &bytes, int n)
-{
-    test::TempDir dir("hvnBenchIngest");
-    const fs::path database = dir.path() / "service.db";
-    const fs::path registry = dir.path() / "registry.reg";
-    bench::createDatabase(database);
-    const std::uint16_t port = test::freePort();
-    const std::uint16_t consolePort = test::freePort();
-    platform::RegistryFile settings(registry);
-    if (!settings.writeString(kProductKey, "DatabasePath", database.string()) ||
-        !settings.writeDword(kProductKey, "PortNumber", port) ||
-        !settings.writeDword(kProductKey, "PortNumberConsole", consolePort))
-        throw std::runtime_error("cannot write the settings file " + registry.string());
-
-    test::NotifyListener notify(dir.path() / "notify.sock");
-    platform::SpawnOptions options;
-    options.argv = {program.string()};
-    options.setEnv = {"HALVANE_REGISTRY=" + registry.string(), notify.environment()};
-    options.stderrPath = dir.path() / "service.err";
-    platform::ChildProcess service = platform::ChildProcess::spawn(options);
-    if (!notify.waitFor("READY=1", 20s))
-        throw std::runtime_error("hvnRetriever did not become ready");
-
-    SQLite::Database reader(database.string(), SQLite::OPEN_READONLY);
-    reader.setBusyTimeout(10000);
-
-    const auto started = Clock::now();
+// The real hvnRetriever on a database and settings file of its own, on free loopback ports.
+// It can be stopped and started again on the same files.
+class BenchService {
+public:
+    explicit BenchService(fs::path program)
+        : m_program(std::move(program)),
+          m_dir("hvnBenchIngest"),
+          m_database(m_dir.path() / "service.db"),
+          m_port(test::freePort()),
+          m_consolePort(test::freePort())
     {
-        const platform::UniqueFd agent = platform::connectTcp("127.0.0.1", port);
-        if (!platform::sendAll(agent.get(), bytes))
-            throw std::system_error(errno, std::generic_category(), "send");
+        bench::createDatabase(m_database);
+        const fs::path registry = m_dir.path() / "registry.reg";
+        platform::RegistryFile settings(registry);
+        if (!settings.writeString(kProductKey, "DatabasePath", m_database.string()) ||
+            !settings.writeDword(kProductKey, "PortNumber", m_port) ||
+            !settings.writeDword(kProductKey, "PortNumberConsole", m_consolePort))
+            throw std::runtime_error("cannot write the settings file " + registry.string());
+        m_environment = {"HALVANE_REGISTRY=" + registry.string()};
     }
-    // Done when the console lock is granted with every record in the table: the lock waits for
-    // the agent's worker, which holds the database mutex until its connection is stored. No
-    // polling of the table while the service works.
-    const auto deadline = started + 600s;
-    for (;;) {
-        const platform::UniqueFd console = platform::connectTcp("127.0.0.1", consolePort);
+
+    const fs::path &database() const { return m_database; }
+    std::uint16_t port() const { return m_port; }
+    std::uint16_t consolePort() const { return m_consolePort; }
+    pid_t pid() const { return m_process.pid(); }
+
+    void start()
+    {
+        test::NotifyListener notify(m_dir.path() / "notify.sock");
+        platform::SpawnOptions options;
+        options.argv = {m_program.string()};
+        options.setEnv = m_environment;
+        options.setEnv.push_back(notify.environment());
+        options.stderrPath = m_dir.path() / "service.err";
+        m_process = platform::ChildProcess::spawn(options);
+        if (!notify.waitFor("READY=1", 20s))
+            throw std::runtime_error("hvnRetriever did not become ready");
+    }
+
+    // SIGTERM; the seconds until the process has ended. A service still running after 30 s
+    // is killed and reported as such.
+    double stop()
+    {
+        const auto started = Clock::now();
+        m_process.signal(SIGTERM);
+        const std::optional<int> status = m_process.wait(30s);
+        if (!status) {
+            m_process.signal(SIGKILL);
+            m_process.wait(-1ms);
+            throw std::runtime_error("hvnRetriever did not stop within 30 s");
+        }
+        if (*status != 0)
+            throw std::runtime_error("hvnRetriever did not stop cleanly");
+        return std::chrono::duration<double>(Clock::now() - started).count();
+    }
+
+private:
+    fs::path m_program;
+    test::TempDir m_dir;
+    fs::path m_database;
+    std::uint16_t m_port;
+    std::uint16_t m_consolePort;
+    std::vector<std::string> m_environment;
+    platform::ChildProcess m_process;
+};
+
+// A console connection that holds the database lock from its grant to release() or its end.
+class ConsoleLock {
+public:
+    explicit ConsoleLock(std::uint16_t port) : m_fd(platform::connectTcp("127.0.0.1", port))
+    {
         char reply[16];
-        if (!platform::sendAll(console.get(), "DBREAD\n") ||
-            platform::waitReadable(console.get(), 600s) != platform::WaitResult::Ready ||
-            platform::recvSome(console.get(), reply, sizeof reply) != 3)
+        if (!platform::sendAll(m_fd.get(), "DBREAD\n") ||
+            platform::waitReadable(m_fd.get(), 600s) != platform::WaitResult::Ready ||
+            platform::recvSome(m_fd.get(), reply, sizeof reply) != 3)
             throw std::runtime_error("the service refused the console lock");
-        const bool complete = rowCount(reader) >= n;
-        platform::sendAll(console.get(), "END\n");
-        if (complete)
-            break;
+    }
+    ~ConsoleLock() { release(); }
+    ConsoleLock(const ConsoleLock &) = delete;
+    ConsoleLock &operator=(const ConsoleLock &) = delete;
+
+    void release()
+    {
+        if (m_fd)
+            platform::sendAll(m_fd.get(), "END\n");
+        m_fd.reset();
+    }
+
+private:
+    platform::UniqueFd m_fd;
+};
+
+// Waits until n rows are in the table, taking the console lock as the console would: a lock
+// request queues behind every agent that waits for the mutex, so it is granted once they
+// have stored their records. No polling of the table while the service works.
+void waitForRows(const BenchService &service, std::int64_t n, std::chrono::seconds limit)
+{
+    SQLite::Database reader(service.database().string(), SQLite::OPEN_READONLY);
+    reader.setBusyTimeout(10000);
+    const auto deadline = Clock::now() + limit;
+    for (;;) {
+        {
+            ConsoleLock lock(service.consolePort());
+            if (rowCount(reader) >= n)
+                return;
+        }
         if (Clock::now() > deadline)
             throw std::runtime_error("the service stored fewer records than were sent");
         std::this_thread::sleep_for(1ms);
     }
-    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+}
 
-    service.signal(SIGTERM);
-    if (service.wait(30s) != 0)
-        throw std::runtime_error("hvnRetriever did not stop cleanly");
+// Records per second through the running service.
+double serviceRate(const fs::path &program, const std::string &bytes, int n)
+{
+    BenchService service(program);
+    service.start();
+    const auto started = Clock::now();
+    {
+        const platform::UniqueFd agent = platform::connectTcp("127.0.0.1", service.port());
+        if (!platform::sendAll(agent.get(), bytes))
+            throw std::system_error(errno, std::generic_category(), "send");
+    }
+    waitForRows(service, n, 600s);
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    service.stop();
     return n / seconds;
+}
+
+int threadsOf(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Threads:", 0) == 0)
+            return std::atoi(line.c_str() + 8);
+    return 0;
+}
+
+// n one-record agent connections, opened while the console holds the lock, so that each
+// worker reads its record and waits for the mutex. Returns once the service's thread count
+// has stopped growing (a service that caps its workers leaves the rest in the kernel's
+// queue, which is waiting too), at most after 30 s.
+std::vector<platform::UniqueFd> queueAgents(const BenchService &service, const std::vector<std::string> &frames)
+{
+    std::vector<platform::UniqueFd> agents;
+    agents.reserve(frames.size());
+    const int before = threadsOf(service.pid());
+    for (const std::string &frame : frames) {
+        agents.push_back(platform::connectTcp("127.0.0.1", service.port()));
+        if (!platform::sendAll(agents.back().get(), frame))
+            throw std::system_error(errno, std::generic_category(), "send");
+        ::shutdown(agents.back().get(), SHUT_WR);
+    }
+    const auto deadline = Clock::now() + 30s;
+    int seen = threadsOf(service.pid());
+    auto steadySince = Clock::now();
+    while (Clock::now() < deadline && seen - before < static_cast<int>(frames.size())) {
+        std::this_thread::sleep_for(20ms);
+        const int now = threadsOf(service.pid());
+        if (now != seen) {
+            seen = now;
+            steadySince = Clock::now();
+        } else if (Clock::now() - steadySince > 500ms) {
+            break;
+        }
+    }
+    std::this_thread::sleep_for(100ms); // the last workers read their records
+    return agents;
+}
+
+std::vector<std::string> oneRecordEach(const std::string &bytes, int n)
+{
+    std::vector<std::string> frames;
+    for (int i = 0; i < n; ++i)
+        frames.push_back(bytes.substr(static_cast<std::size_t>(i) * agent::kFrameSize, agent::kFrameSize));
+    return frames;
+}
+
+// Records per second while a queue of n one-record connections drains.
+double drainRate(const fs::path &program, const std::string &bytes, int n)
+{
+    BenchService service(program);
+    service.start();
+    auto lock = std::make_unique<ConsoleLock>(service.consolePort());
+    const std::vector<platform::UniqueFd> agents = queueAgents(service, oneRecordEach(bytes, n));
+    const auto started = Clock::now();
+    lock.reset();
+    waitForRows(service, n, 120s);
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    service.stop();
+    return n / seconds;
+}
+
+struct StopFigures {
+    double seconds = 0;
+    std::int64_t storedAfterRestart = 0;
+};
+
+// Stops the service with n one-record connections waiting behind a console lock, then starts
+// it again on the same files and counts what it stores.
+StopFigures stopWithQueue(const fs::path &program, const std::string &bytes, int n)
+{
+    BenchService service(program);
+    service.start();
+    StopFigures figures;
+    {
+        ConsoleLock lock(service.consolePort());
+        const std::vector<platform::UniqueFd> agents = queueAgents(service, oneRecordEach(bytes, n));
+        try {
+            figures.seconds = service.stop();
+        } catch (const std::runtime_error &) {
+            figures.seconds = -1; // still running after 30 s, then killed
+        }
+    }
+    service.start();
+    try {
+        waitForRows(service, n, 60s);
+    } catch (const std::runtime_error &) {
+    }
+    SQLite::Database reader(service.database().string(), SQLite::OPEN_READONLY);
+    figures.storedAfterRestart = rowCount(reader);
+    service.stop();
+    return figures;
+}
+
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+std::string secondsText(double seconds)
+{
+    if (seconds < 0)
+        return "more than 30 s (killed)";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", seconds);
+    return text;
+}
+
+void runQueueBenchmark(const fs::path &program, int n, int rounds)
+{
+    constexpr int kBaseline = 200;
+    raiseDescriptorLimit();
+    const std::string bytes = agentBytes(std::max(n, kBaseline));
+    double bestBaseline = 0;
+    double bestQueue = 0;
+    double bestStop = -1;
+    std::int64_t leastStored = n;
+    for (int r = 1; r <= rounds; ++r) {
+        const double baseline = drainRate(program, bytes, kBaseline);
+        const double queue = drainRate(program, bytes, n);
+        const StopFigures stop = stopWithQueue(program, bytes, n);
+        std::printf("round %d: drain with %d waiting %.0f records/s, with %d waiting %.0f records/s;"
+                    " stop with %d waiting %s, %lld of %d stored after the restart\n",
+                    r, kBaseline, baseline, n, queue, n, secondsText(stop.seconds).c_str(),
+                    static_cast<long long>(stop.storedAfterRestart), n);
+        std::fflush(stdout);
+        bestBaseline = std::max(bestBaseline, baseline);
+        bestQueue = std::max(bestQueue, queue);
+        bestStop = r == 1 || (stop.seconds >= 0 && (bestStop < 0 || stop.seconds < bestStop)) ? stop.seconds : bestStop;
+        leastStored = std::min(leastStored, stop.storedAfterRestart);
+    }
+    std::printf("drain with %d waiting: %.0f records/s\n", kBaseline, bestBaseline);
+    std::printf("drain with %d waiting: %.0f records/s (%.2f x the rate with %d waiting)\n", n, bestQueue,
+                bestQueue / bestBaseline, kBaseline);
+    std::printf("stop with %d waiting: %s; fewest stored after a restart: %lld of %d\n", n,
+                secondsText(bestStop).c_str(), static_cast<long long>(leastStored), n);
+    std::printf("ratio %.3f\n", bestQueue / bestBaseline);
 }
 
 // Records per second through SQLite alone: one transaction per row, same schema and durability.
@@ -155,11 +387,20 @@ int positiveArgument(const char *text, const char *what)
 int main(int argc, char **argv)
 {
     try {
-        const int n = argc > 1 ? positiveArgument(argv[1], "N") : 5000;
-        const int rounds = argc > 2 ? positiveArgument(argv[2], "rounds") : 5;
         const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "hvnRetriever";
         if (!fs::exists(program))
             throw std::runtime_error(program.string() + " is missing; build hvnRetriever first");
+        if (argc > 1 && std::string(argv[1]) == "--queue") {
+            if (argc < 3)
+                throw std::invalid_argument("--queue needs the number of waiting connections");
+            const int n = positiveArgument(argv[2], "N");
+            if (n > 5000)
+                throw std::invalid_argument("N must be at most 5000 with --queue");
+            runQueueBenchmark(program, n, argc > 3 ? positiveArgument(argv[3], "rounds") : 3);
+            return 0;
+        }
+        const int n = argc > 1 ? positiveArgument(argv[1], "N") : 5000;
+        const int rounds = argc > 2 ? positiveArgument(argv[2], "rounds") : 5;
 
         const std::string bytes = agentBytes(n);
         const bench::Labels labels{"service", "service (hvnRetriever over TCP)",

@@ -2,7 +2,9 @@
 // and the field parsing of a record body.
 #include "Newserverthread.h"
 
+#include <algorithm>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -107,6 +109,44 @@ TEST(CutRecords, CarryOverOfAnEndlessRecordStaysBounded)
     EXPECT_EQ(records[0].substr(0, record::kBodySize), body('s'));
     EXPECT_EQ(records[1], body('t'));
     EXPECT_TRUE(carry.empty());
+}
+
+// The carry-over keeps only what a record can use, yet whatever the reads, the records handed
+// on are those of the whole stream cut at once, with the fields a body uses.
+TEST(CutRecords, BoundedCarryOverGivesTheRecordsOfTheWholeStreamWhateverTheReads)
+{
+    std::mt19937 random(12);
+    for (int trial = 0; trial < 40; ++trial) {
+        std::string stream;
+        for (int piece = 0; piece < 12; ++piece) {
+            stream += std::string(random() % 50, 'j');
+            stream += kStx + std::string(random() % 3000, static_cast<char>('a' + random() % 26));
+            if (random() % 4 != 0)
+                stream += kEtx;
+        }
+        std::vector<std::string> expected;
+        std::string record;
+        for (int position = 1;;) {
+            const int next = TNewServerThread::ExtractRecord(stream, static_cast<int>(stream.size()), position, record);
+            if (next == 0)
+                break;
+            if (!record.empty())
+                expected.push_back(record.substr(0, record::kBodySize));
+            record.clear();
+            position = next;
+        }
+
+        std::string carry;
+        std::vector<std::string> records;
+        for (std::size_t at = 0; at < stream.size();) {
+            const std::size_t size = std::min<std::size_t>(1 + random() % TNewServerThread::kReadSize, stream.size() - at);
+            TNewServerThread::CutRecords(carry, stream.substr(at, size),
+                                         [&](std::string_view body) { records.emplace_back(body); });
+            ASSERT_LE(carry.size(), TNewServerThread::kMaxCarryOver);
+            at += size;
+        }
+        ASSERT_EQ(records, expected) << "trial " << trial;
+    }
 }
 
 TEST(RecordBody, NumbersAreRightAlignedWithOptionalSign)
