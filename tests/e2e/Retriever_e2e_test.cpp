@@ -158,7 +158,7 @@ TEST(RetrieverProcess, SigtermStopsCleanlyAndDropsOpenConnections)
     RetrieverProcess service(installation);
     ASSERT_TRUE(service.waitReady()) << service.errText();
 
-    // An agent in the middle of a record holds the database mutex; a console sits idle.
+    // An agent in the middle of a record, and a console sitting idle.
     const platform::UniqueFd agent = connectLoopback(installation.port());
     sendBytes(agent.get(), std::string("\x02") + "2004040109");
     const platform::UniqueFd console = connectLoopback(installation.consolePort());
