@@ -1,5 +1,16 @@
 # The console's windows, the lock bracket and the executable.
 target_sources(console PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/report/FiscalReportSnapshot.h
+  ${CMAKE_CURRENT_LIST_DIR}/report/QuickRep.h
+  ${CMAKE_CURRENT_LIST_DIR}/report/QuickRep.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/report/ReportDocument.h
+  ${CMAKE_CURRENT_LIST_DIR}/report/ReportDocument.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/report/ReportPainter.h
+  ${CMAKE_CURRENT_LIST_DIR}/report/ReportPainter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/report/SaveFile.h
+  ${CMAKE_CURRENT_LIST_DIR}/report/SaveFile.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/report/TextReport.h
+  ${CMAKE_CURRENT_LIST_DIR}/report/TextReport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/app/ConsoleApp.h
   ${CMAKE_CURRENT_LIST_DIR}/app/ConsoleApp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/app/ErrorDisplay.h
@@ -9,6 +20,8 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/lock/DatabaseLock.h
   ${CMAKE_CURRENT_LIST_DIR}/lock/DatabaseLock.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lock/WaitCursor.h
+  ${CMAKE_CURRENT_LIST_DIR}/lock/LockChannel.h
+  ${CMAKE_CURRENT_LIST_DIR}/lock/LockChannel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lock/BusyBracket.h
   ${CMAKE_CURRENT_LIST_DIR}/lock/BusyBracket.cpp
   ${CMAKE_CURRENT_LIST_DIR}/period/ReportingPeriod.h
@@ -28,6 +41,7 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformStatistics.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformSection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformFiscalYear.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformReport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/DialogFrame.h
   ${CMAKE_CURRENT_LIST_DIR}/windows/DialogFrame.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/Aboutbox.h
@@ -38,6 +52,8 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/windows/Qreport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/WindowCentring.h
   ${CMAKE_CURRENT_LIST_DIR}/windows/WindowCentring.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/ReportPreview.h
+  ${CMAKE_CURRENT_LIST_DIR}/windows/ReportPreview.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/Frmdatadelete.h
   ${CMAKE_CURRENT_LIST_DIR}/windows/Frmdatadelete.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/Frmprinterset.h

@@ -81,6 +81,7 @@ ConsoleWindows::ConsoleWindows()
     dialogs.frmPrinterSet = m_frmPrinterSet.get();
     dialogs.frmDelete = m_frmDelete.get();
     dialogs.AboutBox = m_aboutBox.get();
+    dialogs.qrForm = m_qrForm.get();
     m_mainForm->setDialogs(dialogs);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QList>
 #include <QMainWindow>
 
@@ -8,6 +10,7 @@
 #include "UniqueFd.h"
 #include "data/DbConnection.h"
 #include "data/Query.h"
+#include "report/FiscalReportSnapshot.h"
 #include "widgets/UpDown.h"
 
 class QAction;
@@ -31,6 +34,7 @@ class TdlgSection;
 class TdlgSectionMember;
 class TfrmDelete;
 class TfrmPrinterSet;
+class TqrForm;
 
 // The console's main window and the hub of its data: the one database connection
 // `DBConection`, the settings object `RegCtl`, the lock channel `sock` with its bracket
@@ -40,7 +44,7 @@ class TfrmPrinterSet;
 //
 // The implementation is spread by concern: Mainform.cpp (construction, layout),
 // MainformSettings.cpp, MainformMenu.cpp, MainformTabs.cpp (tab changes), MainformLock.cpp,
-// MainformPeriod.cpp, MainformStatistics.cpp, MainformSection.cpp, MainformFiscalYear.cpp.
+// MainformPeriod.cpp, MainformStatistics.cpp, MainformSection.cpp, MainformFiscalYear.cpp, MainformReport.cpp.
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
@@ -51,6 +55,7 @@ public:
         TfrmPrinterSet *frmPrinterSet = nullptr;
         TfrmDelete *frmDelete = nullptr;
         TAboutBox *AboutBox = nullptr;
+        TqrForm *qrForm = nullptr; // prints and previews the fiscal-year tables
     };
 
     explicit TMainForm(QWidget *parent = nullptr);
@@ -117,6 +122,12 @@ public:
     void udSecMonthClick();
     void udPrnYearClick();
     void udPrnMonthClick();
+
+    // ---- Report printing (MainformReport.cpp) ----
+    // The fiscal-year table of the shown tab as the report prints it: the grid's texts, the
+    // combo box text and the year caption as they are now. Empty while neither fiscal-year
+    // tab is shown, and the print commands then do nothing.
+    std::optional<FiscalReportSnapshot> fiscalReportSnapshot() const;
 
     // ---- Menu commands and window events (MainformMenu.cpp, MainformTabs.cpp) ----
     void ShowHint(const QString &hint);

@@ -121,12 +121,6 @@ void TMainForm::FileExit()
     close();
 }
 
-// The report of the shown fiscal-year table is printed, previewed and set up through the
-// report form; until it renders, these commands have nothing to show.
-void TMainForm::FilePrint() {}
-void TMainForm::FilePreviewItemClick() {}
-void TMainForm::FilePrintSetup() {}
-
 void TMainForm::MainteSection()
 {
     if (m_dialogs.dlgSection)

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <array>
+
+#include <QString>
+
+namespace hvn::console {
+
+// The fiscal-year table a report prints, taken once when the print, preview or command-line
+// report is asked for, so that whatever happens in the main window afterwards (another tab,
+// another combo box item, a new calculation) never changes a report already under way.
+// A plain value: the main window fills it from its tab, hvnReport from the calculation.
+
+enum class FiscalTable { Section, Printer };
+
+inline constexpr int kFiscalColumns = 7;
+inline constexpr int kFiscalRows = 14;
+
+struct FiscalReportSnapshot {
+    FiscalTable table = FiscalTable::Section;
+    // The year caption (stSecYear / stPrnYear) as it was shown, without "年度".
+    QString year;
+    // The combo box text (ComboBox1 / ComboBox2): the chosen section's full name or printer.
+    QString name;
+    // The grid's texts exactly as it held them, [column][row]; [0][0] is the empty corner.
+    std::array<std::array<QString, kFiscalRows>, kFiscalColumns> cells;
+
+    const QString &cell(int column, int row) const { return cells.at(column).at(row); }
+    QString &cell(int column, int row) { return cells.at(column).at(row); }
+};
+
+} // namespace hvn::console
