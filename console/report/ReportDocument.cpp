@@ -79,18 +79,15 @@ QJsonObject elementJson(const ReportElement &e)
     o[QStringLiteral("kind")] = QLatin1String(kindName(e.kind));
     o[QStringLiteral("rect")] = numbers({e.rect.x(), e.rect.y(), e.rect.width(), e.rect.height()});
     o[QStringLiteral("colour")] = e.colour.isValid() ? e.colour.name(QColor::HexArgb) : QString();
-    if (e.kind == ReportElement::Kind::Rule)
-        o[QStringLiteral("lineWidth")] = e.lineWidth;
-    if (e.kind == ReportElement::Kind::Text) {
-        o[QStringLiteral("text")] = e.text;
-        o[QStringLiteral("font")] = e.fontFamily;
-        o[QStringLiteral("pointSize")] = e.pointSize;
-        o[QStringLiteral("alignment")] = static_cast<int>(e.alignment.toInt());
-        o[QStringLiteral("ruleBelow")] = e.ruleBelow;
-        o[QStringLiteral("band")] = e.band;
-        o[QStringLiteral("row")] = e.row;
-        o[QStringLiteral("column")] = e.column;
-    }
+    o[QStringLiteral("lineWidth")] = e.lineWidth;
+    o[QStringLiteral("text")] = e.text;
+    o[QStringLiteral("font")] = e.fontFamily;
+    o[QStringLiteral("pointSize")] = e.pointSize;
+    o[QStringLiteral("alignment")] = static_cast<int>(e.alignment.toInt());
+    o[QStringLiteral("ruleBelow")] = e.ruleBelow;
+    o[QStringLiteral("band")] = e.band;
+    o[QStringLiteral("row")] = e.row;
+    o[QStringLiteral("column")] = e.column;
     return o;
 }
 
@@ -106,22 +103,19 @@ ReportElement elementFromJson(const QJsonObject &o, int bandCount)
         if (!e.colour.isValid())
             fail("bad colour");
     }
-    if (e.kind == ReportElement::Kind::Rule)
-        e.lineWidth = o.value(QStringLiteral("lineWidth")).toDouble(0.3);
-    if (e.kind == ReportElement::Kind::Text) {
-        e.text = o.value(QStringLiteral("text")).toString();
-        e.fontFamily = o.value(QStringLiteral("font")).toString();
-        e.pointSize = o.value(QStringLiteral("pointSize")).toDouble(9.0);
-        if (!(e.pointSize > 0.0 && e.pointSize < 1000.0))
-            fail("bad font size");
-        e.alignment = Qt::Alignment::fromInt(o.value(QStringLiteral("alignment")).toInt());
-        e.ruleBelow = o.value(QStringLiteral("ruleBelow")).toBool();
-        e.band = readInt(o, "band");
-        e.row = readInt(o, "row");
-        e.column = readInt(o, "column");
-        if (e.band >= bandCount)
-            fail("text outside its bands");
-    }
+    e.lineWidth = o.value(QStringLiteral("lineWidth")).toDouble(0.3);
+    e.text = o.value(QStringLiteral("text")).toString();
+    e.fontFamily = o.value(QStringLiteral("font")).toString();
+    e.pointSize = o.value(QStringLiteral("pointSize")).toDouble(9.0);
+    if (e.kind == ReportElement::Kind::Text && !(e.pointSize > 0.0 && e.pointSize < 1000.0))
+        fail("bad font size");
+    e.alignment = Qt::Alignment::fromInt(o.value(QStringLiteral("alignment")).toInt());
+    e.ruleBelow = o.value(QStringLiteral("ruleBelow")).toBool();
+    e.band = readInt(o, "band");
+    e.row = readInt(o, "row");
+    e.column = readInt(o, "column");
+    if (e.kind == ReportElement::Kind::Text && e.band >= bandCount)
+        fail("text outside its bands");
     return e;
 }
 
