@@ -1,0 +1,270 @@
+// hvnReport end to end: the real program against a real database fed by the real hvnRetriever
+// on free loopback ports, compared with what the real main window shows for the same data;
+// and each refusal with its exit status and no output file.
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <sys/socket.h>
+
+#include <QApplication>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+
+#include "Dmregistry.h"
+#include "E2eSupport.h"
+#include "TcpSocket.h"
+#include "mainform/Mainform.h"
+
+using hvn::console::TMainForm;
+namespace e2e = hvn::e2e;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The grid as the administrator sees it: visible columns' titles, then display texts.
+QStringList shownRows(const QTableView *grid)
+{
+    const QAbstractItemModel *model = grid->model();
+    QStringList rows;
+    QStringList titles;
+    for (int column = 0; column < model->columnCount(); ++column)
+        if (!grid->isColumnHidden(column))
+            titles << model->headerData(column, Qt::Horizontal).toString();
+    rows << titles.join(QLatin1Char(','));
+    for (int row = 0; row < model->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < model->columnCount(); ++column)
+            if (!grid->isColumnHidden(column))
+                cells << model->data(model->index(row, column)).toString();
+        rows << cells.join(QLatin1Char(','));
+    }
+    return rows;
+}
+
+// Each line's blank-separated words, joined by ",": aligned text read back as CSV.
+QStringList words(const std::string &text)
+{
+    QStringList lines;
+    for (const QString &line : QString::fromStdString(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        lines << line.split(QLatin1Char(' '), Qt::SkipEmptyParts).join(QLatin1Char(','));
+    return lines;
+}
+
+QStringList csvLines(const std::string &csv)
+{
+    return QString::fromStdString(csv).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+}
+
+// A lock port that answers every request with "NG", for as long as the object lives.
+class RefusingLockPort {
+public:
+    RefusingLockPort()
+        : m_listener(hvn::platform::listenTcp(0))
+        , m_port(hvn::platform::localPort(m_listener.get()))
+        , m_thread([this] {
+            for (;;) {
+                hvn::platform::UniqueFd peer(::accept(m_listener.get(), nullptr, nullptr));
+                if (!peer)
+                    return;
+                char request[64];
+                hvn::platform::recvSome(peer.get(), request, sizeof request);
+                hvn::platform::sendAll(peer.get(), "NG\n");
+            }
+        })
+    {
+    }
+    ~RefusingLockPort()
+    {
+        ::shutdown(m_listener.get(), SHUT_RDWR);
+        m_thread.join();
+    }
+    int port() const { return m_port; }
+
+private:
+    hvn::platform::UniqueFd m_listener;
+    int m_port;
+    std::thread m_thread;
+};
+
+} // namespace
+
+class TstHvnReport : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void totalsEqualTheStatisticsTab_data();
+    void totalsEqualTheStatisticsTab();
+    void failuresExitTwoAndLeaveNoOutput_data();
+    void failuresExitTwoAndLeaveNoOutput();
+
+private:
+    e2e::RunResult report(std::vector<std::string> args, std::vector<std::string> env = {}) const
+    {
+        args.insert(args.begin(), HVN_REPORT_PROGRAM);
+        return m_installation->run(std::move(args), std::move(env));
+    }
+    // A settings file of its own beside the installation's, for the failure cases.
+    std::string settingsWith(const std::string &name, const std::string &databasePath, int consolePort) const
+    {
+        const fs::path path = m_installation->dir() / (name + ".reg");
+        const hvn::TdmRegistryCtl settings(path);
+        settings.SetRegistryString("DatabasePath", databasePath);
+        settings.SetSettingInteger(hvn::TdmRegistryCtl::RootKey::LocalMachine, hvn::kProductKey, "PortNumberConsole",
+                                   consolePort);
+        return "HALVANE_REGISTRY=" + path.string();
+    }
+
+    std::unique_ptr<e2e::Installation> m_installation;
+    std::unique_ptr<e2e::RetrieverProcess> m_service;
+};
+
+void TstHvnReport::initTestCase()
+{
+    QApplication::setApplicationName(QStringLiteral("hvnConsole"));
+    m_installation = std::make_unique<e2e::Installation>();
+    m_service = std::make_unique<e2e::RetrieverProcess>(*m_installation);
+    QVERIFY2(m_service->waitReady(), m_service->errText().c_str());
+    const fs::path jobs = m_installation->dir() / "jobs.csv";
+    std::ofstream(jobs) << "time,user,printer,computer,pages,sides,sheets\n"
+                           "2026-10-01 00:00:00.000,tanaka,PRN-2F,PC-01,12,12,6\n"
+                           "2026-10-15 09:00:00.000,suzuki,PRN-2F,PC-02,3,3,2\n"
+                           "2026-11-30 23:59:59.999,佐藤,複合機3F,PC-01,7,7,7\n"
+                           "2026-11-02 10:00:00.000,tanaka,複合機3F,PC-03,0,0,0\n"
+                           "2026-09-30 23:59:59.999,tanaka,PRN-2F,PC-01,100,100,1\n"
+                           "2026-12-01 00:00:00.000,suzuki,PRN-2F,PC-02,50,50,50\n";
+    const e2e::RunResult sent = m_installation->agent({"--file", jobs.string()});
+    QVERIFY2(sent.status == 0, sent.err.c_str());
+    QVERIFY(m_installation->waitForCount("tblPrintingData", 6));
+
+    // The console shows October and November 2026, as `--from 2026-10 --to 2026-11`.
+    qputenv("HALVANE_REGISTRY", QByteArray::fromStdString(m_installation->registry().string()));
+    const hvn::TdmRegistryCtl settings(m_installation->registry());
+    for (const auto &[name, value] : {std::pair{"WindowHeight", 540}, {"WindowWidth", 800}, {"ToYear", 2026},
+                                      {"ToMonth", 11}, {"KikanIndex", 1}, {"SectionYear", 2026}, {"SectionMonth", 4},
+                                      {"PrinterYear", 2026}, {"PrinterMonth", 4}})
+        settings.SetSettingInteger(hvn::TdmRegistryCtl::RootKey::LocalMachine, hvn::kProgramSettingKey, name, value);
+}
+
+void TstHvnReport::cleanupTestCase()
+{
+    qunsetenv("HALVANE_REGISTRY");
+    if (m_service)
+        QCOMPARE(m_service->stop(), std::optional<int>(0));
+}
+
+void TstHvnReport::totalsEqualTheStatisticsTab_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QString>("by");
+    QTest::newRow("user") << 1 << QStringLiteral("user");
+    QTest::newRow("printer") << 2 << QStringLiteral("printer");
+    QTest::newRow("computer") << 3 << QStringLiteral("computer");
+}
+
+void TstHvnReport::totalsEqualTheStatisticsTab()
+{
+    QFETCH(int, tab);
+    QFETCH(QString, by);
+    QStringList console;
+    {
+        TMainForm form;
+        form.show();
+        QTabBar *bar = form.PageControl1->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
+        QCOMPARE(form.PageControl1->currentIndex(), tab);
+        const QTableView *grids[] = {form.dbgReciveData, form.dbgUserData, form.dbgPrinterData, form.dbgComputerData};
+        console = shownRows(grids[tab]);
+    }
+    QVERIFY(console.size() >= 3);
+
+    const std::vector<std::string> args = {"totals", "--by", by.toStdString(), "--from", "2026-10", "--to", "2026-11"};
+    std::vector<std::string> csvArgs = args;
+    csvArgs.insert(csvArgs.end(), {"--format", "csv"});
+    const e2e::RunResult csv = report(csvArgs);
+    QCOMPARE(csv.status, 0);
+    QCOMPARE(csv.err, std::string());
+    QCOMPARE(csvLines(csv.out), console);
+
+    const fs::path output = m_installation->dir() / ("totals-" + by.toStdString() + ".txt");
+    std::vector<std::string> textArgs = args;
+    textArgs.insert(textArgs.end(), {"--format", "text", "--output", output.string()});
+    const e2e::RunResult text = report(textArgs);
+    QCOMPARE(text.status, 0);
+    QCOMPARE(text.out, std::string());
+    // Aligned text shows an empty cell (a rate of 0 pages) as blanks only.
+    QStringList shownWords;
+    for (const QString &row : console)
+        shownWords << row.split(QLatin1Char(','), Qt::SkipEmptyParts).join(QLatin1Char(','));
+    QCOMPARE(words(e2e::readFile(output)), shownWords);
+}
+
+void TstHvnReport::failuresExitTwoAndLeaveNoOutput_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("settings"); // "", "missing-db", "no-service", "refused"
+    QTest::addColumn<QString>("reason");
+    const QStringList totals{"totals", "--by", "user", "--from", "2026-10", "--to", "2026-11", "--format", "csv"};
+    QTest::newRow("bad month") << QStringList{"totals", "--by", "user", "--from", "2026-13", "--to", "2026-11",
+                                              "--format", "csv"}
+                               << "" << "bad month '2026-13' for --from";
+    QTest::newRow("from after to") << QStringList{"totals", "--by", "user", "--from", "2026-11", "--to", "2026-10",
+                                                  "--format", "csv"}
+                                   << "" << "--from is after --to";
+    QTest::newRow("pdf of totals") << QStringList{"totals", "--by", "user", "--from", "2026-10", "--to", "2026-11",
+                                                  "--format", "pdf"}
+                                   << "" << "bad --format 'pdf'";
+    QTest::newRow("unknown option") << (totals + QStringList{"--section", "x"}) << "" << "unknown option '--section'";
+    QTest::newRow("no command") << QStringList{} << "" << "no command given";
+    QTest::newRow("missing database") << totals << "missing-db" << "database not found: ";
+    QTest::newRow("service not running") << totals << "no-service" << "cannot reach the service's database lock";
+    QTest::newRow("lock refused") << totals << "refused" << "the service refused the database lock";
+}
+
+void TstHvnReport::failuresExitTwoAndLeaveNoOutput()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, settings);
+    QFETCH(QString, reason);
+    RefusingLockPort refusing;
+    std::vector<std::string> env;
+    const std::string database = m_installation->database().string();
+    if (settings == QLatin1String("missing-db"))
+        env.push_back(settingsWith("missing", database + ".gone", m_installation->consolePort()));
+    else if (settings == QLatin1String("no-service"))
+        env.push_back(settingsWith("closed", database, hvn::test::freePort()));
+    else if (settings == QLatin1String("refused"))
+        env.push_back(settingsWith("refused", database, refusing.port()));
+
+    // Neither created nor truncated: one output path that does not exist, one that holds a file.
+    for (const bool existing : {false, true}) {
+        const fs::path output = m_installation->dir() / (existing ? "kept.csv" : "never.csv");
+        if (existing)
+            std::ofstream(output) << "earlier report\n";
+        std::vector<std::string> argv;
+        for (const QString &a : args)
+            argv.push_back(a.toStdString());
+        if (!argv.empty())
+            argv.insert(argv.end(), {"--output", output.string()});
+        const e2e::RunResult run = report(argv, env);
+        QCOMPARE(run.status, 2);
+        QCOMPARE(run.out, std::string());
+        const QString err = QString::fromStdString(run.err);
+        QVERIFY2(err.startsWith(QStringLiteral("hvnReport: ")) && err.count(QLatin1Char('\n')) == 1
+                     && err.endsWith(QLatin1Char('\n')),
+                 qPrintable(err));
+        QVERIFY2(err.contains(reason), qPrintable(err));
+        if (existing)
+            QCOMPARE(e2e::readFile(output), std::string("earlier report\n"));
+        else
+            QVERIFY(!fs::exists(output));
+    }
+    for (const auto &entry : fs::directory_iterator(m_installation->dir()))
+        QVERIFY2(entry.path().filename().string().find(".csv.") == std::string::npos, entry.path().c_str());
+}
+
+QTEST_MAIN(TstHvnReport)
+#include "tst_hvnreport.moc"
