@@ -13,8 +13,8 @@ namespace hvn::console {
 
 enum class FiscalTable { Section, Printer };
 
-inline constexpr int kFiscalColumns = 7;
-inline constexpr int kFiscalRows = 14;
+inline constexpr int kReportGridColumns = 7;
+inline constexpr int kReportGridRows = 14;
 
 struct FiscalReportSnapshot {
     FiscalTable table = FiscalTable::Section;
@@ -23,7 +23,7 @@ struct FiscalReportSnapshot {
     // The combo box text (ComboBox1 / ComboBox2): the chosen section's full name or printer.
     QString name;
     // The grid's texts exactly as it held them, [column][row]; [0][0] is the empty corner.
-    std::array<std::array<QString, kFiscalRows>, kFiscalColumns> cells;
+    std::array<std::array<QString, kReportGridRows>, kReportGridColumns> cells;
 
     const QString &cell(int column, int row) const { return cells.at(column).at(row); }
     QString &cell(int column, int row) { return cells.at(column).at(row); }

@@ -7,12 +7,14 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 
 #include "app/MessageBoxes.h"
 #include "report/ReportPainter.h"
@@ -99,10 +101,19 @@ ReportPreview::ReportPreview(TqrForm &form, ReportDocument doc, QWidget *parent)
     bar->addSeparator();
     addCommand(bar, "SaveReport", QStringLiteral("保存..."), [this] { askSave(); });
     addCommand(bar, "LoadReport", QStringLiteral("開く..."), [this] { askLoad(); });
-    addCommand(bar, "ExportCsv", QStringLiteral("CSV出力..."), [this] { askExport(Export::Csv); });
-    addCommand(bar, "ExportText", QStringLiteral("テキスト出力..."), [this] { askExport(Export::Text); });
-    addCommand(bar, "ExportHtml", QStringLiteral("HTML出力..."), [this] { askExport(Export::Html); });
-    addCommand(bar, "ExportPdf", QStringLiteral("PDF出力..."), [this] { askExport(Export::Pdf); });
+    // The four exports share one button with a drop-down list.
+    auto *exports = new QMenu(this);
+    exports->setObjectName(QStringLiteral("ExportMenu"));
+    addCommand(exports, "ExportCsv", QStringLiteral("CSV形式 (カンマ区切り)..."), [this] { askExport(Export::Csv); });
+    addCommand(exports, "ExportText", QStringLiteral("テキスト形式..."), [this] { askExport(Export::Text); });
+    addCommand(exports, "ExportHtml", QStringLiteral("HTML形式..."), [this] { askExport(Export::Html); });
+    addCommand(exports, "ExportPdf", QStringLiteral("PDF形式..."), [this] { askExport(Export::Pdf); });
+    auto *exportButton = new QToolButton(bar);
+    exportButton->setObjectName(QStringLiteral("ExportButton"));
+    exportButton->setText(QStringLiteral("出力"));
+    exportButton->setMenu(exports);
+    exportButton->setPopupMode(QToolButton::InstantPopup);
+    bar->addWidget(exportButton);
     bar->addSeparator();
     addCommand(bar, "ClosePreview", QStringLiteral("閉じる(&C)"), [this] { close(); });
 
@@ -119,9 +130,10 @@ ReportPreview::ReportPreview(TqrForm &form, ReportDocument doc, QWidget *parent)
     updateView();
 }
 
-void ReportPreview::addCommand(QToolBar *bar, const char *name, const QString &text, std::function<void()> command)
+void ReportPreview::addCommand(QWidget *bar, const char *name, const QString &text, std::function<void()> command)
 {
-    QAction *item = bar->addAction(text);
+    auto *item = new QAction(text, this);
+    bar->addAction(item);
     item->setObjectName(QString::fromLatin1(name));
     connect(item, &QAction::triggered, this, [command = std::move(command)] { command(); });
 }

@@ -53,7 +53,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void addCommand(QToolBar *bar, const char *name, const QString &text, std::function<void()> command);
+    void addCommand(QWidget *bar, const char *name, const QString &text, std::function<void()> command);
     void updateView();
     void askSave();
     void askLoad();

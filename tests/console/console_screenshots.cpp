@@ -4,11 +4,16 @@
 #include <cstdio>
 
 #include <QDir>
+#include <QFile>
 #include <QPixmap>
 #include <QTabWidget>
 
+#include <QPrinter>
+
 #include "app/ConsoleApp.h"
 #include "mainform/Mainform.h"
+#include "windows/Qreport.h"
+#include "windows/ReportPreview.h"
 
 int main(int argc, char **argv)
 {
@@ -25,6 +30,10 @@ int main(int argc, char **argv)
     }
 
     hvn::console::TMainForm form;
+    hvn::console::TqrForm report;
+    hvn::console::TMainForm::Dialogs dialogs;
+    dialogs.qrForm = &report;
+    form.setDialogs(dialogs);
     form.PageControl1->setCurrentIndex(0);
     form.show();
     int failures = 0;
@@ -38,6 +47,45 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "console_screenshots: cannot write %s\n", qPrintable(file));
             ++failures;
         }
+    }
+
+    // The fiscal-year report of the section tab: its preview window, and the printed page as a
+    // PDF file (scripts/screenshots turns it into a PNG).
+    const auto save = [&](const QPixmap &pixmap, const QString &name) {
+        const QString file = dir.filePath(name);
+        if (pixmap.save(file)) {
+            std::printf("%s\n", qPrintable(file));
+        } else {
+            std::fprintf(stderr, "console_screenshots: cannot write %s\n", qPrintable(file));
+            ++failures;
+        }
+    };
+    form.PageControl1->setCurrentWidget(form.tabSectionCalc);
+    QCoreApplication::processEvents();
+    form.FilePreviewItemClick();
+    if (auto *preview = report.findChild<hvn::console::ReportPreview *>()) {
+        preview->resize(1000, 720);
+        preview->show();
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+        save(preview->grab(), QStringLiteral("report-preview.png"));
+        preview->close();
+    } else {
+        std::fprintf(stderr, "console_screenshots: the preview did not open\n");
+        ++failures;
+    }
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    report.setPrintDialog([&](QPrinter &printer, QWidget *) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        return true;
+    });
+    form.FilePrint();
+    if (QFile::exists(pdf)) {
+        std::printf("%s\n", qPrintable(pdf));
+    } else {
+        std::fprintf(stderr, "console_screenshots: the report was not printed\n");
+        ++failures;
     }
     return failures == 0 ? 0 : 1;
 }

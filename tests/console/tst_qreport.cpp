@@ -27,7 +27,7 @@ FiscalReportSnapshot layoutOnly(FiscalTable table, int startMonth)
                                           "前年度用紙枚数", "前年度削減率(%)"};
     FiscalReportSnapshot s;
     s.table = table;
-    for (int c = 1; c < kFiscalColumns; ++c)
+    for (int c = 1; c < kReportGridColumns; ++c)
         s.cell(c, 0) = QString::fromUtf8(kTitles[c]);
     for (int r = 1; r <= 12; ++r)
         s.cell(0, r) = QStringLiteral("%1月").arg((startMonth + r - 2) % 12 + 1);
