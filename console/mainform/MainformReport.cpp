@@ -26,9 +26,9 @@ std::optional<FiscalReportSnapshot> TMainForm::fiscalReportSnapshot() const
     const auto *grid =
         findChild<QAbstractItemView *>(section ? QStringLiteral("sgSectionCalc") : QStringLiteral("sgPrinterCalc"));
     if (const QAbstractItemModel *model = grid ? grid->model() : nullptr) {
-        for (int column = 0; column < kReportGridColumns && column < model->columnCount(); ++column)
-            for (int row = 0; row < kReportGridRows && row < model->rowCount(); ++row)
-                snapshot.cell(column, row) = model->data(model->index(row, column)).toString();
+        for (int column = 0; column < kFiscalColumns && column < model->columnCount(); ++column)
+            for (int row = 0; row < kFiscalRows && row < model->rowCount(); ++row)
+                snapshot.cells.setCell(column, row, model->data(model->index(row, column)).toString());
     }
     return snapshot;
 }

@@ -14,55 +14,11 @@
 #include "app/ErrorDisplay.h"
 #include "data/DbGridModel.h"
 #include "data/SectionRollUp.h"
+#include "data/StatisticsQueries.h"
 #include "lock/BusyBracket.h"
 #include "widgets/DataGrid.h"
 
 namespace hvn::console {
-
-namespace {
-
-// One row per TargetLevelName among the period's records. SQLite resolves no select-list
-// alias inside the same select list and divides integers as integers, so the rate repeats
-// its sums and casts to REAL; 0 pages give NULL, an empty rate cell.
-QStringList qSectionSql()
-{
-    return {
-        QStringLiteral("SELECT"),
-        QStringLiteral(" tName AS nma,"),
-        QStringLiteral(" SUM(dp) AS dpa,"),
-        QStringLiteral(" SUM(sp) AS spa,"),
-        QStringLiteral(" ROUND(CAST(SUM(dp) - SUM(sp) AS REAL) / SUM(dp) * 100, 1) AS rta"),
-        QStringLiteral(" FROM"),
-        QStringLiteral(" (SELECT"),
-        QStringLiteral("  tblUserInfo.TargetLevelName AS tName,"),
-        QStringLiteral("  tblUserInfo.TargetLevelID AS tID,"),
-        QStringLiteral("  tblPrn.DocumentPages AS dp,"),
-        QStringLiteral("  tblPrn.SheetsOfPaper AS sp"),
-        QStringLiteral("  FROM (SELECT * FROM tblPrintingData"),
-        QStringLiteral("        WHERE dbDateTime >= :iistDate AND"),
-        QStringLiteral("              dbDateTime <  :iiedDate) AS tblPrn"),
-        QStringLiteral("  LEFT JOIN tblUserInfo"),
-        QStringLiteral("  ON tblPrn.UserID=tblUserInfo.UserID"),
-        QStringLiteral(" ) AS tblx"),
-        QStringLiteral(" GROUP BY tName"),
-        QStringLiteral(";"),
-    };
-}
-
-QVector<TGridColumn> dbgSectionColumns()
-{
-    constexpr Qt::Alignment kText = Qt::AlignLeft | Qt::AlignVCenter;
-    constexpr Qt::Alignment kNumber = Qt::AlignRight | Qt::AlignVCenter;
-    constexpr int kGridDefaultWidth = 64;
-    return {
-        {QStringLiteral("nma"), QStringLiteral("部署名"), 240, true, kText},
-        {QStringLiteral("dpa"), QStringLiteral("ページ数"), 80, true, kNumber},
-        {QStringLiteral("spa"), QStringLiteral("用紙枚数"), kGridDefaultWidth, true, kNumber},
-        {QStringLiteral("rta"), QStringLiteral("削減率(%)"), kGridDefaultWidth, true, kNumber},
-    };
-}
-
-} // namespace
 
 void TMainForm::buildSectionLevelControls()
 {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <array>
-
 #include <QString>
+
+#include "data/FiscalYearCalc.h"
 
 namespace hvn::console {
 
@@ -13,20 +13,14 @@ namespace hvn::console {
 
 enum class FiscalTable { Section, Printer };
 
-inline constexpr int kReportGridColumns = 7;
-inline constexpr int kReportGridRows = 14;
-
 struct FiscalReportSnapshot {
     FiscalTable table = FiscalTable::Section;
     // The year caption (stSecYear / stPrnYear) as it was shown, without "年度".
     QString year;
     // The combo box text (ComboBox1 / ComboBox2): the chosen section's full name or printer.
     QString name;
-    // The grid's texts exactly as it held them, [column][row]; [0][0] is the empty corner.
-    std::array<std::array<QString, kReportGridRows>, kReportGridColumns> cells;
-
-    const QString &cell(int column, int row) const { return cells.at(column).at(row); }
-    QString &cell(int column, int row) { return cells.at(column).at(row); }
+    // The grid's texts exactly as it held them; (0, 0) is the empty corner.
+    FiscalYearCells cells;
 };
 
 } // namespace hvn::console

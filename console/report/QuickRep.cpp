@@ -12,8 +12,8 @@ const QString kGothic = QStringLiteral("ＭＳ ゴシック");
 const QString kPGothic = QStringLiteral("ＭＳ Ｐゴシック");
 const QColor kSilver(192, 192, 192);
 
-constexpr double kColumnLeft[kReportGridColumns] = {27.3, 40.2, 76.2, 112.2, 148.2, 184.2, 220.1};
-constexpr double kColumnWidth[kReportGridColumns] = {13.0, 26.5, 27.0, 27.8, 25.4, 25.1, 24.6};
+constexpr double kColumnLeft[kFiscalColumns] = {27.3, 40.2, 76.2, 112.2, 148.2, 184.2, 220.1};
+constexpr double kColumnWidth[kFiscalColumns] = {13.0, 26.5, 27.0, 27.8, 25.4, 25.1, 24.6};
 constexpr double kTitleWidth = 36.2;
 constexpr double kLabelHeight = 6.6;
 constexpr double kCellFontSize = 12.0;
@@ -22,7 +22,7 @@ double rowTop(int row)
 {
     if (row == 0)
         return 8.5;
-    if (row == kReportGridRows - 1)
+    if (row == kFiscalTotalsRow)
         return 127.0;
     return 21.2 + (row - 1) * 8.47;
 }
@@ -64,8 +64,8 @@ TQuickRep::TQuickRep()
                      {}, false, QStringLiteral("部署別集計"), &TQuickRep::QRLSectionNamePrint});
     m_labels.append({QStringLiteral("QRLKind"), 0, 0, QRectF(36.0, 19.1, 0, 0), kPGothic, 16.0, Qt::AlignLeft, {},
                      false, QStringLiteral("部署名："), &TQuickRep::QRLKindPrint});
-    for (int column = 0; column < kReportGridColumns; ++column) {
-        for (int row = 0; row < kReportGridRows; ++row) {
+    for (int column = 0; column < kFiscalColumns; ++column) {
+        for (int row = 0; row < kFiscalRows; ++row) {
             if (column == 0 && row == 0)
                 continue;
             TQRLabel label;
@@ -84,7 +84,7 @@ TQuickRep::TQuickRep()
                 label.name = QStringLiteral("QRLabel%1").arg(label.tag);
                 label.rect = QRectF(kColumnLeft[column], rowTop(row), kColumnWidth[column], kLabelHeight);
                 label.alignment = Qt::AlignRight;
-                if (row == kReportGridRows - 1)
+                if (row == kFiscalTotalsRow)
                     label.background = kSilver;
             }
             m_labels.append(label);
@@ -158,7 +158,7 @@ ReportDocument TQuickRep::render(const FiscalReportSnapshot &data)
 
 void TQuickRep::QRLabelPrint(const TQRLabel &sender, QString &value) const
 {
-    value = m_data.cell(sender.tag / 100, sender.tag % 100);
+    value = m_data.cells.cell(sender.tag / 100, sender.tag % 100);
 }
 
 void TQuickRep::QRLKindPrint(const TQRLabel &, QString &value) const

@@ -23,15 +23,9 @@ namespace {
 
 FiscalReportSnapshot layoutOnly(FiscalTable table, int startMonth)
 {
-    static const char *const kTitles[] = {"", "ページ数", "用紙枚数", "削減率(%)", "前年度ページ数",
-                                          "前年度用紙枚数", "前年度削減率(%)"};
     FiscalReportSnapshot s;
     s.table = table;
-    for (int c = 1; c < kReportGridColumns; ++c)
-        s.cell(c, 0) = QString::fromUtf8(kTitles[c]);
-    for (int r = 1; r <= 12; ++r)
-        s.cell(0, r) = QStringLiteral("%1月").arg((startMonth + r - 2) % 12 + 1);
-    s.cell(0, 13) = QStringLiteral("累計");
+    s.cells = fiscalYearLayout(startMonth);
     return s;
 }
 
@@ -41,12 +35,12 @@ FiscalReportSnapshot calculated(FiscalTable table, const QString &year, const QS
     s.year = year;
     s.name = name;
     for (int r = 1; r <= 13; ++r) {
-        s.cell(1, r) = QStringLiteral(" %1 ").arg(100 * r);
-        s.cell(2, r) = QStringLiteral(" %1 ").arg(75 * r);
-        s.cell(3, r) = QStringLiteral(" 25.0% ");
-        s.cell(4, r) = QStringLiteral(" %1 ").arg(r);
-        s.cell(5, r) = QStringLiteral(" 0 ");
-        s.cell(6, r) = QStringLiteral(" 100.0% ");
+        s.cells.setCell(1, r, QStringLiteral(" %1 ").arg(100 * r));
+        s.cells.setCell(2, r, QStringLiteral(" %1 ").arg(75 * r));
+        s.cells.setCell(3, r, QStringLiteral(" 25.0% "));
+        s.cells.setCell(4, r, QStringLiteral(" %1 ").arg(r));
+        s.cells.setCell(5, r, QStringLiteral(" 0 "));
+        s.cells.setCell(6, r, QStringLiteral(" 100.0% "));
     }
     return s;
 }

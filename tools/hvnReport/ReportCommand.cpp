@@ -1,6 +1,7 @@
 #include "ReportCommand.h"
 
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 
 #include <QString>
@@ -9,10 +10,13 @@
 #include "Dmregistry.h"
 #include "data/DbConnection.h"
 #include "data/DbGridModel.h"
+#include "data/FiscalYearCalc.h"
 #include "data/Query.h"
+#include "data/SectionRollUp.h"
 #include "data/StatisticsQueries.h"
 #include "lock/LockChannel.h"
 #include "period/ReportingPeriod.h"
+#include "report/QuickRep.h"
 #include "report/ReportPainter.h"
 #include "report/SaveFile.h"
 #include "report/TextReport.h"
@@ -77,16 +81,22 @@ TotalsTab totalsTab(TotalsBy by)
     case TotalsBy::Section:
         break;
     }
-    throw Failure(kExitRefused, "totals by section are not available");
+    return {qSectionSql(), dbgSectionColumns(), QStringLiteral("部署別データ")};
 }
 
-struct Output {
-    QByteArray bytes;
+// What a report shows, read inside the lock bracket; formatting happens after it.
+struct Content {
+    std::optional<FiscalReportSnapshot> fiscal;
+    TextReport totals;
+    QString title;
 };
 
-Output totals(const ReportOptions &options, TDbConnection &db)
+// The rows of a statistics tab for the period, as the tab's reload reads them.
+Content totals(const ReportOptions &options, TDbConnection &db)
 {
     const TotalsTab tab = totalsTab(options.by);
+    if (options.by == TotalsBy::Section)
+        setTargetLevel(db, options.level);
     const DateRange range = periodDateRange({options.from.year, options.from.month},
                                             {options.to.year, options.to.month}, DbDateTime{});
     TQuery query;
@@ -95,28 +105,72 @@ Output totals(const ReportOptions &options, TDbConnection &db)
     query.setParamDateTime(QStringLiteral("iiedDate"), range.end);
     query.open(db);
     const TDbGridModel model(query, tab.columns);
-    const TextReport report{gridBlock(model)};
-    switch (options.format) {
+    Content content;
+    content.totals = {gridBlock(model)};
+    content.title = QStringLiteral("%1 %2/%3～%4/%5")
+                        .arg(tab.caption)
+                        .arg(options.from.year)
+                        .arg(options.from.month, 2, 10, QLatin1Char('0'))
+                        .arg(options.to.year)
+                        .arg(options.to.month, 2, 10, QLatin1Char('0'));
+    return content;
+}
+
+// The fiscal-year table of the section or printer listed under that exact name.
+Content fiscal(const ReportOptions &options, TDbConnection &db)
+{
+    const QString name = QString::fromLocal8Bit(options.name.c_str());
+    const char *what = options.bySection ? "section" : "printer";
+    const QVector<FiscalCalcItem> items = options.bySection ? listCalcSections(db) : listCalcPrinters(db);
+    QVector<FiscalCalcItem> matches;
+    for (const FiscalCalcItem &item : items)
+        if (item.name == name)
+            matches.append(item);
+    if (matches.isEmpty())
+        throw Failure(kExitRefused, std::string("unknown ") + what + " '" + options.name + "'");
+    if (matches.size() > 1)
+        throw Failure(kExitRefused, std::string("ambiguous ") + what + " '" + options.name + "': "
+                                        + std::to_string(matches.size()) + " " + what + "s have this name");
+    const FiscalYearTable table = options.bySection
+        ? calcSectionFiscalYear(db, matches.first().id, options.year, options.startMonth)
+        : calcPrinterFiscalYear(db, matches.first().id, options.year, options.startMonth);
+    FiscalReportSnapshot snapshot;
+    snapshot.table = options.bySection ? FiscalTable::Section : FiscalTable::Printer;
+    snapshot.year = QString::number(options.year);
+    snapshot.name = matches.first().name;
+    snapshot.cells = table.cells;
+    Content content;
+    content.fiscal = snapshot;
+    return content;
+}
+
+QByteArray formatted(const Content &content, Format format)
+{
+    if (content.fiscal) {
+        TQuickRep report;
+        const ReportDocument doc = report.render(*content.fiscal);
+        switch (format) {
+        case Format::Pdf:
+            return reportPdf(doc);
+        case Format::Csv:
+            return toCsv(doc.textReport());
+        case Format::Text:
+            return toPlainText(doc.textReport());
+        case Format::Html:
+            return toHtml(doc.textReport(), doc.title);
+        }
+    }
+    switch (format) {
     case Format::Csv:
-        return {toCsv(report)};
+        return toCsv(content.totals);
     case Format::Text:
-        return {toPlainText(report)};
+        return toPlainText(content.totals);
     case Format::Html:
-        return {toHtml(report, QStringLiteral("%1 %2/%3～%4/%5")
-                                   .arg(tab.caption)
-                                   .arg(options.from.year)
-                                   .arg(options.from.month, 2, 10, QLatin1Char('0'))
-                                   .arg(options.to.year)
-                                   .arg(options.to.month, 2, 10, QLatin1Char('0')))};
+        return toHtml(content.totals, content.title);
     case Format::Pdf:
         break;
     }
     throw Failure(kExitRefused, "totals come as csv, text or html");
-}
-
-Output fiscal(const ReportOptions &, TDbConnection &)
-{
-    throw Failure(kExitFailed, "the fiscal-year report is not available yet");
 }
 
 std::string lockFailure(const LockSession &lock, std::int32_t port)
@@ -148,22 +202,23 @@ int runReport(const ReportOptions &options, std::FILE *out, std::string &error)
         if (!std::filesystem::is_regular_file(databasePath, ec))
             throw Failure(kExitRefused, "database not found: " + databasePath);
 
-        Output result;
+        Content content;
         {
             const std::int32_t port = settings.GetRegistryInteger("PortNumberConsole");
             const LockSession lock = LockSession::acquire(port);
             if (!lock.granted())
                 throw Failure(kExitRefused, lockFailure(lock, port));
             TDbConnection db(db::replaceDataSource(db::kConsoleConnectionString, databasePath));
-            result = options.command == Command::Fiscal ? fiscal(options, db) : totals(options, db);
+            content = options.command == Command::Fiscal ? fiscal(options, db) : totals(options, db);
         }
+        const QByteArray bytes = formatted(content, options.format);
 
         if (options.output.empty()) {
-            if (std::fwrite(result.bytes.constData(), 1, result.bytes.size(), out) != std::size_t(result.bytes.size())
+            if (std::fwrite(bytes.constData(), 1, bytes.size(), out) != std::size_t(bytes.size())
                 || std::fflush(out) != 0)
                 throw Failure(kExitFailed, "cannot write to standard output");
         } else {
-            saveFileAtomically(QString::fromStdString(options.output), result.bytes);
+            saveFileAtomically(QString::fromLocal8Bit(options.output.c_str()), bytes);
         }
         return kExitOk;
     } catch (const Failure &failure) {
