@@ -54,6 +54,8 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/windows/WindowCentring.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/ReportPreview.h
   ${CMAKE_CURRENT_LIST_DIR}/windows/ReportPreview.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/SectionTree.h
+  ${CMAKE_CURRENT_LIST_DIR}/windows/SectionTree.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/Frmdatadelete.h
   ${CMAKE_CURRENT_LIST_DIR}/windows/Frmdatadelete.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/Frmprinterset.h

@@ -98,6 +98,8 @@ bool TMainForm::event(QEvent *event)
 void TMainForm::setDialogs(const Dialogs &dialogs)
 {
     m_dialogs = dialogs;
+    if (m_dialogs.dlgSection)
+        m_dialogs.dlgSection->attach(*this);
     if (m_dialogs.frmDelete)
         m_dialogs.frmDelete->attach(*this);
 }
