@@ -100,6 +100,8 @@ void TMainForm::setDialogs(const Dialogs &dialogs)
     m_dialogs = dialogs;
     if (m_dialogs.dlgSection)
         m_dialogs.dlgSection->attach(*this);
+    if (m_dialogs.dlgSectionMember)
+        m_dialogs.dlgSectionMember->attach(*this);
     if (m_dialogs.frmDelete)
         m_dialogs.frmDelete->attach(*this);
 }
