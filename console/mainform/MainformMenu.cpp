@@ -102,6 +102,8 @@ void TMainForm::setDialogs(const Dialogs &dialogs)
         m_dialogs.dlgSection->attach(*this);
     if (m_dialogs.dlgSectionMember)
         m_dialogs.dlgSectionMember->attach(*this);
+    if (m_dialogs.frmPrinterSet)
+        m_dialogs.frmPrinterSet->attach(*this);
     if (m_dialogs.frmDelete)
         m_dialogs.frmDelete->attach(*this);
 }
