@@ -30,6 +30,10 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/widgets/UpDown.cpp
   ${CMAKE_CURRENT_LIST_DIR}/widgets/DataGrid.h
   ${CMAKE_CURRENT_LIST_DIR}/widgets/DataGrid.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/widgets/StringGrid.h
+  ${CMAKE_CURRENT_LIST_DIR}/widgets/StringGrid.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/widgets/FiscalGridDelegate.h
+  ${CMAKE_CURRENT_LIST_DIR}/widgets/FiscalGridDelegate.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainform/Mainform.h
   ${CMAKE_CURRENT_LIST_DIR}/mainform/Mainform.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformSettings.cpp
@@ -42,6 +46,10 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformSection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformFiscalYear.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformReport.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/FiscalYearTab.h
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/FiscalYearTab.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformSectionCalc.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformPrinterCalc.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/DialogFrame.h
   ${CMAKE_CURRENT_LIST_DIR}/windows/DialogFrame.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/Aboutbox.h

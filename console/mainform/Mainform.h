@@ -28,6 +28,7 @@ class QTableView;
 namespace hvn::console {
 
 class HelpWindow;
+class StringGrid;
 class TAboutBox;
 class TDbGridModel;
 class TdlgSection;
@@ -44,7 +45,8 @@ class TqrForm;
 //
 // The implementation is spread by concern: Mainform.cpp (construction, layout),
 // MainformSettings.cpp, MainformMenu.cpp, MainformTabs.cpp (tab changes), MainformLock.cpp,
-// MainformPeriod.cpp, MainformStatistics.cpp, MainformSection.cpp, MainformFiscalYear.cpp, MainformReport.cpp.
+// MainformPeriod.cpp, MainformStatistics.cpp, MainformSection.cpp, MainformFiscalYear.cpp,
+// MainformSectionCalc.cpp, MainformPrinterCalc.cpp, MainformReport.cpp.
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
@@ -74,7 +76,6 @@ public:
     DbDateTime PeriodEnd{};
     int StartYear = 0;
     int StartMonth = 0;
-    QList<int> CalcIDList;
     // A change of tab is granted only while this is true.
     bool AllowPageChange = false;
 
@@ -115,9 +116,14 @@ public:
     // Throws on a database error (users done so far keep their values).
     void SetTargetLevel(int level);
 
-    // ---- Fiscal-year tabs (MainformFiscalYear.cpp) ----
+    // ---- Fiscal-year tabs (MainformFiscalYear.cpp, MainformSectionCalc.cpp,
+    //      MainformPrinterCalc.cpp) ----
+    // Each item of ComboBox1 and ComboBox2 carries, as its item data, the SectionID or
+    // PrinterID it computes, so an item computes what it names whichever tab filled last.
     void tabSectionCalcShow();
+    void btnCalcClick();
     void tabPrintCalcShow();
+    void btnPrinterCalcClick();
     void udSecYearClick();
     void udSecMonthClick();
     void udPrnYearClick();
@@ -180,15 +186,21 @@ public:
     QTableView *dbgSection = nullptr;
 
     QFrame *Panel2 = nullptr;
+    QComboBox *ComboBox1 = nullptr;
     QLabel *stSecYear = nullptr;
     UpDown *udSecYear = nullptr;
     QLabel *stSecMonth = nullptr;
     UpDown *udSecMonth = nullptr;
+    QPushButton *btnCalc = nullptr;
+    StringGrid *sgSectionCalc = nullptr;
     QFrame *Panel3 = nullptr;
+    QComboBox *ComboBox2 = nullptr;
     QLabel *stPrnYear = nullptr;
     UpDown *udPrnYear = nullptr;
     QLabel *stPrnMonth = nullptr;
     UpDown *udPrnMonth = nullptr;
+    QPushButton *btnPrinterCalc = nullptr;
+    StringGrid *sgPrinterCalc = nullptr;
 
     QStatusBar *StatusLine = nullptr;
 

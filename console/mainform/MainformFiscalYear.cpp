@@ -1,12 +1,17 @@
-// The two fiscal-year tabs: the year and start-month controls that the settings keep, and
-// the toolbar and print-menu state while such a tab is shown.
+// The two fiscal-year tabs' controls: the panel with the choice, the year and start month
+// that the settings keep, the calculate button, and the grid below. The tabs' handlers are in
+// MainformSectionCalc.cpp and MainformPrinterCalc.cpp.
 #include "mainform/Mainform.h"
 
-#include <QAction>
+#include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include "mainform/FiscalYearTab.h"
+#include "widgets/StringGrid.h"
 
 namespace hvn::console {
 
@@ -36,10 +41,18 @@ UpDown *makeUpDown(QWidget *parent, const char *name, int minimum, int maximum, 
     return upDown;
 }
 
+QPushButton *makeCalcButton(QWidget *parent, const char *name)
+{
+    auto *button = new QPushButton(QStringLiteral("集計"), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(572, 9, 75, 23);
+    return button;
+}
+
 // A fiscal-year sheet: the panel across the top with the year and start-month controls,
-// the rest of the page left for the table.
+// the grid filling the rest of the page.
 QFrame *addFiscalYearSheet(QTabWidget *pages, QWidget *&sheet, const char *sheetName, const QString &caption,
-                           const char *panelName)
+                           const char *panelName, StringGrid *&grid, const char *gridName)
 {
     sheet = new QWidget(pages);
     sheet->setObjectName(QString::fromLatin1(sheetName));
@@ -51,7 +64,8 @@ QFrame *addFiscalYearSheet(QTabWidget *pages, QWidget *&sheet, const char *sheet
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     panel->setFixedHeight(kPanelHeight);
     layout->addWidget(panel);
-    layout->addStretch(1);
+    grid = createFiscalGrid(sheet, gridName);
+    layout->addWidget(grid, 1);
     return panel;
 }
 
@@ -60,50 +74,44 @@ QFrame *addFiscalYearSheet(QTabWidget *pages, QWidget *&sheet, const char *sheet
 void TMainForm::buildFiscalYearTabs()
 {
     Panel2 = addFiscalYearSheet(PageControl1, tabSectionCalc, "tabSectionCalc", QStringLiteral("部署別集計"),
-                                "Panel2");
+                                "Panel2", sgSectionCalc, "sgSectionCalc");
     makeStaticText(Panel2, "StaticText1", QStringLiteral(" 部  署"), 8, 48, true);
+    ComboBox1 = createCalcCombo(Panel2, "ComboBox1");
     stSecYear = makeStaticText(Panel2, "stSecYear", QStringLiteral("2004"), 368, 40, true);
     udSecYear = makeUpDown(Panel2, "udSecYear", 1900, 3000, 2004, 408);
     makeStaticText(Panel2, "StaticText3", QStringLiteral("年度"), 428, 32, false);
     makeStaticText(Panel2, "StaticText4", QStringLiteral("開始月"), 468, 44, false);
     stSecMonth = makeStaticText(Panel2, "stSecMonth", QStringLiteral("4"), 516, 24, true);
     udSecMonth = makeUpDown(Panel2, "udSecMonth", 1, 12, 4, 540);
+    btnCalc = makeCalcButton(Panel2, "btnCalc");
 
     Panel3 = addFiscalYearSheet(PageControl1, tabPrintCalc, "tabPrintCalc", QStringLiteral("プリンタ別集計"),
-                                "Panel3");
+                                "Panel3", sgPrinterCalc, "sgPrinterCalc");
     makeStaticText(Panel3, "StaticText2", QStringLiteral("プリンタ"), 8, 48, true);
+    ComboBox2 = createCalcCombo(Panel3, "ComboBox2");
     stPrnYear = makeStaticText(Panel3, "stPrnYear", QStringLiteral("2004"), 368, 40, true);
     udPrnYear = makeUpDown(Panel3, "udPrnYear", 1900, 3000, 2004, 408);
     makeStaticText(Panel3, "StaticText6", QStringLiteral("年度"), 428, 32, false);
     makeStaticText(Panel3, "StaticText7", QStringLiteral("開始月"), 468, 44, false);
     stPrnMonth = makeStaticText(Panel3, "stPrnMonth", QStringLiteral("4"), 516, 24, true);
     udPrnMonth = makeUpDown(Panel3, "udPrnMonth", 1, 12, 4, 540);
+    btnPrinterCalc = makeCalcButton(Panel3, "btnPrinterCalc");
+
+    // Laid out again, from the start month then set, each time a tab is shown.
+    layOutFiscalGrid(sgSectionCalc, udSecMonth->position());
+    layOutFiscalGrid(sgPrinterCalc, udPrnMonth->position());
 
     connect(udSecYear, &UpDown::clicked, this, [this] { udSecYearClick(); });
     connect(udSecMonth, &UpDown::clicked, this, [this] { udSecMonthClick(); });
     connect(udPrnYear, &UpDown::clicked, this, [this] { udPrnYearClick(); });
     connect(udPrnMonth, &UpDown::clicked, this, [this] { udPrnMonthClick(); });
+    connect(btnCalc, &QPushButton::clicked, this, &TMainForm::btnCalcClick);
+    connect(btnPrinterCalc, &QPushButton::clicked, this, &TMainForm::btnPrinterCalcClick);
 }
 
 void TMainForm::udSecYearClick() { stSecYear->setText(QString::number(udSecYear->position())); }
 void TMainForm::udSecMonthClick() { stSecMonth->setText(QString::number(udSecMonth->position())); }
 void TMainForm::udPrnYearClick() { stPrnYear->setText(QString::number(udPrnYear->position())); }
 void TMainForm::udPrnMonthClick() { stPrnMonth->setText(QString::number(udPrnMonth->position())); }
-
-// The reporting period does not apply to a fiscal-year table, and printing serves exactly
-// these two tabs.
-void TMainForm::tabSectionCalcShow()
-{
-    pnlDay->hide();
-    setPrintItemsEnabled(true);
-    AllowPageChange = true;
-}
-
-void TMainForm::tabPrintCalcShow()
-{
-    pnlDay->hide();
-    setPrintItemsEnabled(true);
-    AllowPageChange = true;
-}
 
 } // namespace hvn::console

@@ -74,8 +74,6 @@ QSize screenSize()
 
 void TMainForm::FormCreate()
 {
-    CalcIDList.clear();
-
     const auto setting = [this](const char *name) {
         return RegCtl.GetSettingInteger(TdmRegistryCtl::RootKey::LocalMachine, kProgramSettingKey, name);
     };

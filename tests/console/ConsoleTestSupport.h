@@ -11,6 +11,8 @@
 #include <QList>
 #include <QStringList>
 #include <QString>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -122,6 +124,13 @@ inline int closedPort()
 {
     LockServer server;
     return server.port();
+}
+
+// Clicks the tab's title, as the user asks for another tab.
+inline void clickTab(QTabWidget *pages, int index)
+{
+    QTabBar *bar = pages->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
 }
 
 // Records every message box while it lives and answers each with the next entry of answers,

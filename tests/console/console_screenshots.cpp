@@ -1,11 +1,15 @@
-// Saves a PNG of each statistics tab of the real main window: console_screenshots DIR.
-// Runs against the settings store that HALVANE_REGISTRY names, like the console itself; the
+// Saves a PNG of each statistics tab of the real main window, then of both fiscal-year tabs
+// after a calculation, then the section table's report (preview and printed page):
+// console_screenshots DIR [SECTION [PRINTER]]. SECTION and PRINTER name the items to
+// calculate (as ComboBox1 and ComboBox2 list them); without them, the first. Runs against the settings store that HALVANE_REGISTRY names, like the console itself; the
 // window is shown, so each tab loads through the lock bracket as it would on screen.
 #include <cstdio>
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTabWidget>
 
 #include <QPrinter>
@@ -15,12 +19,28 @@
 #include "windows/Qreport.h"
 #include "windows/ReportPreview.h"
 
+namespace {
+
+bool choose(QComboBox *combo, const char *name)
+{
+    const int index = name ? combo->findText(QString::fromLocal8Bit(name)) : 0;
+    if (index < 0 || index >= combo->count()) {
+        std::fprintf(stderr, "console_screenshots: %s is not offered by %s\n", name ? name : "an item",
+                     qPrintable(combo->objectName()));
+        return false;
+    }
+    combo->setCurrentIndex(index);
+    return true;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     hvn::console::TApplication app(argc, argv);
     hvn::console::setUpApplication();
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: console_screenshots DIR\n");
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "usage: console_screenshots DIR [SECTION [PRINTER]]\n");
         return 2;
     }
     const QDir dir(QString::fromLocal8Bit(argv[1]));
@@ -37,8 +57,7 @@ int main(int argc, char **argv)
     form.PageControl1->setCurrentIndex(0);
     form.show();
     int failures = 0;
-    for (int tab = 0; tab < 4; ++tab) {
-        form.PageControl1->setCurrentIndex(tab);
+    const auto saveTab = [&](int tab) {
         QCoreApplication::processEvents();
         const QString file = dir.filePath(QStringLiteral("tab%1-%2.png").arg(tab).arg(form.PageControl1->widget(tab)->objectName()));
         if (form.grab().save(file)) {
@@ -47,7 +66,27 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "console_screenshots: cannot write %s\n", qPrintable(file));
             ++failures;
         }
+    };
+    for (int tab = 0; tab < 4; ++tab) {
+        form.PageControl1->setCurrentIndex(tab);
+        saveTab(tab);
     }
+
+    const int printCalc = form.PageControl1->indexOf(form.tabPrintCalc);
+    form.PageControl1->setCurrentIndex(printCalc);
+    if (choose(form.ComboBox2, argc > 3 ? argv[3] : nullptr))
+        form.btnPrinterCalc->click();
+    else
+        ++failures;
+    saveTab(printCalc);
+
+    const int sectionCalc = form.PageControl1->indexOf(form.tabSectionCalc);
+    form.PageControl1->setCurrentIndex(sectionCalc);
+    if (choose(form.ComboBox1, argc > 2 ? argv[2] : nullptr))
+        form.btnCalc->click();
+    else
+        ++failures;
+    saveTab(sectionCalc);
 
     // The fiscal-year report of the section tab: its preview window, and the printed page as a
     // PDF file (scripts/screenshots turns it into a PNG).

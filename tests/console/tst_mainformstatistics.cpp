@@ -41,8 +41,7 @@ QStringList gridRows(QTableView *grid)
 
 void clickTab(TMainForm &form, int index)
 {
-    QTabBar *bar = form.PageControl1->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+    hvn::console::test::clickTab(form.PageControl1, index);
 }
 
 // December 2004 as the one-month period. Users 1 and 3 share a name; user 9 and printer 7 are

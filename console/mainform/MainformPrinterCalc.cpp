@@ -1,0 +1,53 @@
+// The fiscal-year table by printer (tab "プリンタ別集計"): the printers offered in ComboBox2
+// (those in no group and the groups' leaders) and the calculation for the chosen one, which
+// counts the printers of its group as they are at that moment.
+#include "mainform/Mainform.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QPushButton>
+#include <QScopeGuard>
+
+#include "app/ErrorDisplay.h"
+#include "data/FiscalYearCalc.h"
+#include "lock/BusyBracket.h"
+#include "mainform/FiscalYearTab.h"
+#include "widgets/StringGrid.h"
+
+namespace hvn::console {
+
+void TMainForm::tabPrintCalcShow()
+{
+    pnlDay->hide();
+    setPrintItemsEnabled(true);
+    runReported(
+        [&] {
+            BusyBracket bracket(*this, btnPrinterCalc);
+            // Laid out whether the lock was refused or the listing failed.
+            const auto layOut = qScopeGuard([this] { layOutFiscalGrid(sgPrinterCalc, udPrnMonth->position()); });
+            if (bracket.granted())
+                fillCalcCombo(ComboBox2, listCalcPrinters(DBConection));
+        },
+        this);
+}
+
+void TMainForm::btnPrinterCalcClick()
+{
+    const int item = selectedCalcItem(ComboBox2);
+    if (item < 0)
+        return;
+    runReported(
+        [&] {
+            BusyBracket bracket(*this, btnPrinterCalc);
+            if (!bracket.granted())
+                return;
+            const int printerId = ComboBox2->itemData(item).toInt();
+            const FiscalYearTable table =
+                calcPrinterFiscalYear(DBConection, printerId, captionNumber(stPrnYear, kFiscalDefaultYear),
+                                      captionNumber(stPrnMonth, kFiscalDefaultStartMonth));
+            showFiscalTable(sgPrinterCalc, table);
+        },
+        this);
+}
+
+} // namespace hvn::console

@@ -1,0 +1,64 @@
+// The fiscal-year table by section (tab "部署別集計"): the sections offered in ComboBox1 and
+// the calculation for the chosen one, its own users and those of every section below it.
+#include "mainform/Mainform.h"
+
+#include <exception>
+
+#include <QComboBox>
+#include <QFrame>
+#include <QPushButton>
+
+#include "app/ErrorDisplay.h"
+#include "data/FiscalYearCalc.h"
+#include "lock/BusyBracket.h"
+#include "mainform/FiscalYearTab.h"
+#include "widgets/StringGrid.h"
+
+namespace hvn::console {
+
+void TMainForm::tabSectionCalcShow()
+{
+    // The reporting period does not apply to a fiscal-year table; printing serves exactly the
+    // two fiscal-year tabs.
+    pnlDay->hide();
+    setPrintItemsEnabled(true);
+    runReported(
+        [&] {
+            BusyBracket bracket(*this, btnCalc);
+            if (bracket.granted()) {
+                // A listing that fails leaves the items as they were; the tab stays usable.
+                try {
+                    fillCalcCombo(ComboBox1, listCalcSections(DBConection));
+                } catch (const std::exception &) {
+                }
+                if (ComboBox1->count() > 0)
+                    ComboBox1->setCurrentIndex(0);
+            }
+            // Refused or not, the grid is laid out; its figures stay those of the last calculation.
+            layOutFiscalGrid(sgSectionCalc, udSecMonth->position());
+        },
+        this);
+}
+
+void TMainForm::btnCalcClick()
+{
+    const int item = selectedCalcItem(ComboBox1);
+    if (item < 0) {
+        relabelFiscalMonths(sgSectionCalc, udSecMonth->position());
+        return;
+    }
+    runReported(
+        [&] {
+            BusyBracket bracket(*this, btnCalc);
+            if (!bracket.granted())
+                return;
+            const int sectionId = ComboBox1->itemData(item).toInt();
+            const FiscalYearTable table =
+                calcSectionFiscalYear(DBConection, sectionId, captionNumber(stSecYear, kFiscalDefaultYear),
+                                      captionNumber(stSecMonth, kFiscalDefaultStartMonth));
+            showFiscalTable(sgSectionCalc, table);
+        },
+        this);
+}
+
+} // namespace hvn::console
