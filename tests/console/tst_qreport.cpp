@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QImage>
 #include <QPrinter>
-#include <QProcess>
 #include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,7 +16,10 @@
 #include "windows/Qreport.h"
 #include "windows/ReportPreview.h"
 
+#include "ReportTestSupport.h"
+
 using namespace hvn::console;
+using hvn::console::test::pdfText;
 
 namespace {
 
@@ -45,33 +47,11 @@ FiscalReportSnapshot calculated(FiscalTable table, const QString &year, const QS
     return s;
 }
 
-QByteArray run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(30000) || process.exitCode() != 0)
-        qFatal("%s failed: %s", qPrintable(program), process.readAllStandardError().constData());
-    return process.readAllStandardOutput();
-}
-
-// The PDF's text as pdftotext lays it out, with runs of blanks folded to one.
-QString pdfText(const QByteArray &pdf, const QTemporaryDir &dir)
-{
-    const QString path = dir.filePath(QStringLiteral("text.pdf"));
-    saveFileAtomically(path, pdf);
-    return QString::fromUtf8(run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")}))
-        .simplified();
-}
-
 constexpr int kDpi = 100;
 
 QImage pdfPixels(const QByteArray &pdf, const QTemporaryDir &dir)
 {
-    const QString path = dir.filePath(QStringLiteral("pixels.pdf"));
-    saveFileAtomically(path, pdf);
-    run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(kDpi), QStringLiteral("-png"),
-                                     QStringLiteral("-singlefile"), path, dir.filePath(QStringLiteral("page"))});
-    return QImage(dir.filePath(QStringLiteral("page.png")));
+    return hvn::console::test::pdfPixels(pdf, dir, kDpi);
 }
 
 // The darkest grey level within ±1 mm vertically of a paper point given in millimetres.
