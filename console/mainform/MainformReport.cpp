@@ -3,11 +3,11 @@
 // window again (a preview left open shows what it showed, whatever tab is shown later).
 #include "mainform/Mainform.h"
 
-#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QTabWidget>
 
+#include "widgets/StringGrid.h"
 #include "windows/Qreport.h"
 
 namespace hvn::console {
@@ -21,15 +21,11 @@ std::optional<FiscalReportSnapshot> TMainForm::fiscalReportSnapshot() const
     FiscalReportSnapshot snapshot;
     snapshot.table = section ? FiscalTable::Section : FiscalTable::Printer;
     snapshot.year = (section ? stSecYear : stPrnYear)->text();
-    if (const auto *combo = findChild<QComboBox *>(section ? QStringLiteral("ComboBox1") : QStringLiteral("ComboBox2")))
-        snapshot.name = combo->currentText();
-    const auto *grid =
-        findChild<QAbstractItemView *>(section ? QStringLiteral("sgSectionCalc") : QStringLiteral("sgPrinterCalc"));
-    if (const QAbstractItemModel *model = grid ? grid->model() : nullptr) {
-        for (int column = 0; column < kFiscalColumns && column < model->columnCount(); ++column)
-            for (int row = 0; row < kFiscalRows && row < model->rowCount(); ++row)
-                snapshot.cells.setCell(column, row, model->data(model->index(row, column)).toString());
-    }
+    snapshot.name = (section ? ComboBox1 : ComboBox2)->currentText();
+    const StringGrid *grid = section ? sgSectionCalc : sgPrinterCalc;
+    for (int column = 0; column < kFiscalColumns; ++column)
+        for (int row = 0; row < kFiscalRows; ++row)
+            snapshot.cells.setCell(column, row, grid->cell(column, row));
     return snapshot;
 }
 

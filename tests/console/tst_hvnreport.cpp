@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -16,7 +18,11 @@
 #include "Dmregistry.h"
 #include "E2eSupport.h"
 #include "TcpSocket.h"
+#include "data/FiscalYearCalc.h"
 #include "mainform/Mainform.h"
+#include "widgets/StringGrid.h"
+
+#include <SQLiteCpp/Database.h>
 
 using hvn::console::TMainForm;
 namespace e2e = hvn::e2e;
@@ -98,6 +104,8 @@ private slots:
     void cleanupTestCase();
     void totalsEqualTheStatisticsTab_data();
     void totalsEqualTheStatisticsTab();
+    void fiscalEqualsTheConsoleGrid_data();
+    void fiscalEqualsTheConsoleGrid();
     void failuresExitTwoAndLeaveNoOutput_data();
     void failuresExitTwoAndLeaveNoOutput();
 
@@ -139,6 +147,15 @@ void TstHvnReport::initTestCase()
     const e2e::RunResult sent = m_installation->agent({"--file", jobs.string()});
     QVERIFY2(sent.status == 0, sent.err.c_str());
     QVERIFY(m_installation->waitForCount("tblPrintingData", 6));
+    // 本社 with tanaka, 総務 below it with 佐藤; two sections share the full name "本社 経理".
+    {
+        SQLite::Database db(m_installation->database().string(), SQLite::OPEN_READWRITE);
+        db.exec("INSERT INTO tblSectionInfo (SectionID, SectionName, ParentSectionID, SectionLevel, SectionFullName)"
+                " VALUES (1, '本社', 0, 1, '本社'), (2, '総務', 1, 2, '本社 総務'),"
+                " (3, '経理', 1, 2, '本社 経理'), (4, '経理', 1, 2, '本社 経理')");
+        db.exec("UPDATE tblUserInfo SET SectionID = 1 WHERE UserName = 'tanaka'");
+        db.exec("UPDATE tblUserInfo SET SectionID = 2 WHERE UserName = '佐藤'");
+    }
 
     // The console shows October and November 2026, as `--from 2026-10 --to 2026-11`.
     qputenv("HALVANE_REGISTRY", QByteArray::fromStdString(m_installation->registry().string()));
@@ -202,6 +219,62 @@ void TstHvnReport::totalsEqualTheStatisticsTab()
     QCOMPARE(words(e2e::readFile(output)), shownWords);
 }
 
+void TstHvnReport::fiscalEqualsTheConsoleGrid_data()
+{
+    QTest::addColumn<bool>("bySection");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("heading");
+    QTest::newRow("section") << true << QStringLiteral("本社") << QStringLiteral("2026年度,部署別集計|部署名：本社");
+    QTest::newRow("printer") << false << QStringLiteral("PRN-2F") << QStringLiteral("2026年度,プリンタ別集計|プリンタ名：PRN-2F");
+}
+
+void TstHvnReport::fiscalEqualsTheConsoleGrid()
+{
+    QFETCH(bool, bySection);
+    QFETCH(QString, name);
+    QFETCH(QString, heading);
+    QStringList grid;
+    {
+        TMainForm form;
+        form.show();
+        QWidget *tab = bySection ? form.tabSectionCalc : form.tabPrintCalc;
+        QTabBar *bar = form.PageControl1->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(form.PageControl1->indexOf(tab)).center());
+        QComboBox *combo = bySection ? form.ComboBox1 : form.ComboBox2;
+        combo->setCurrentIndex(combo->findText(name));
+        QCOMPARE(combo->currentText(), name);
+        QTest::mouseClick(bySection ? form.btnCalc : form.btnPrinterCalc, Qt::LeftButton);
+        const hvn::console::StringGrid *cells = bySection ? form.sgSectionCalc : form.sgPrinterCalc;
+        for (int row = 0; row < hvn::console::kFiscalRows; ++row) {
+            QStringList line;
+            for (int column = 0; column < hvn::console::kFiscalColumns; ++column)
+                line << cells->cell(column, row).trimmed();
+            grid << line.join(QLatin1Char(','));
+        }
+    }
+    QVERIFY(grid.join(QLatin1Char('|')).contains(QStringLiteral("10月,")));
+
+    const std::vector<std::string> args = {"fiscal", bySection ? "--section" : "--printer", name.toStdString(),
+                                           "--year", "2026", "--start-month", "4", "--format"};
+    std::vector<std::string> csvArgs = args;
+    csvArgs.push_back("csv");
+    const e2e::RunResult csv = report(csvArgs);
+    QCOMPARE(csv.status, 0);
+    QCOMPARE(csv.err, std::string());
+    const QStringList lines = csvLines(csv.out);
+    QCOMPARE(lines.mid(0, 2).join(QLatin1Char('|')), heading);
+    QCOMPARE(lines.mid(2), grid);
+
+    std::vector<std::string> textArgs = args;
+    textArgs.push_back("text");
+    const e2e::RunResult text = report(textArgs);
+    QCOMPARE(text.status, 0);
+    QStringList gridWords;
+    for (const QString &row : grid)
+        gridWords << row.split(QLatin1Char(','), Qt::SkipEmptyParts).join(QLatin1Char(','));
+    QCOMPARE(words(text.out).mid(2), gridWords);
+}
+
 void TstHvnReport::failuresExitTwoAndLeaveNoOutput_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -219,6 +292,16 @@ void TstHvnReport::failuresExitTwoAndLeaveNoOutput_data()
                                    << "" << "bad --format 'pdf'";
     QTest::newRow("unknown option") << (totals + QStringList{"--section", "x"}) << "" << "unknown option '--section'";
     QTest::newRow("no command") << QStringList{} << "" << "no command given";
+    const QStringList fiscal{"fiscal", "--year", "2026", "--start-month", "4", "--format", "pdf"};
+    QTest::newRow("unknown section") << (fiscal + QStringList{"--section", "本社 人事"}) << "" << "unknown section '本社 人事'";
+    QTest::newRow("ambiguous section") << (fiscal + QStringList{"--section", "本社 経理"}) << ""
+                                       << "ambiguous section '本社 経理': 2 sections";
+    QTest::newRow("unknown printer") << (fiscal + QStringList{"--printer", "prn-2f"}) << "" << "unknown printer 'prn-2f'";
+    QTest::newRow("bad start month") << QStringList{"fiscal", "--printer", "PRN-2F", "--year", "2026", "--start-month",
+                                                    "13", "--format", "csv"}
+                                     << "" << "bad month '13' for --start-month";
+    QTest::newRow("section and printer") << (fiscal + QStringList{"--section", "本社", "--printer", "PRN-2F"}) << ""
+                                         << "give exactly one of";
     QTest::newRow("missing database") << totals << "missing-db" << "database not found: ";
     QTest::newRow("service not running") << totals << "no-service" << "cannot reach the service's database lock";
     QTest::newRow("lock refused") << totals << "refused" << "the service refused the database lock";
