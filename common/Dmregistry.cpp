@@ -53,6 +53,20 @@ std::int32_t TdmRegistryCtl::GetRegistryInteger(std::string_view name) const
     return readDword(m_storePath, kProductKey, name);
 }
 
+std::optional<platform::RegValue> TdmRegistryCtl::GetRegistryValue(std::string_view name) const
+{
+    try {
+        return RegistryFile(m_storePath).read(kProductKey, name);
+    } catch (const std::exception &) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::string> TdmRegistryCtl::StoreProblem() const
+{
+    return RegistryFile(m_storePath).problem();
+}
+
 bool TdmRegistryCtl::SetRegistryString(std::string_view name, std::string_view value) const
 {
     try {

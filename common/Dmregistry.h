@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "RegistryFile.h"
 
 namespace hvn {
 
@@ -36,6 +39,12 @@ public:
     // Writes a REG_DWORD under the given key path, creating it and its parents.
     bool SetSettingInteger(RootKey root, std::string_view keyPath, std::string_view name,
                            std::int32_t value) const;
+
+    // The value under SOFTWARE\Halvane with its type, for checks that must tell a missing
+    // value from one of another type; nullopt when it is missing or the store unreadable.
+    std::optional<platform::RegValue> GetRegistryValue(std::string_view name) const;
+    // Why the store cannot be read (platform::RegistryFile::problem()); nullopt when it can.
+    std::optional<std::string> StoreProblem() const;
 
     const std::filesystem::path &storePath() const { return m_storePath; }
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 
 #include <fcntl.h>
@@ -401,13 +402,35 @@ std::vector<std::string> splitLines(std::string_view text)
     return lines;
 }
 
-// nullopt when the bytes are not a registry export this module can read completely.
-// Empty (or blank) content is an empty store.
-std::optional<Document> parseDocument(std::string_view bytes)
+// A line as an error message shows it: trimmed and cut to a readable length.
+std::string quotedLine(std::string_view line)
 {
+    constexpr std::size_t kShown = 80;
+    line = trim(line);
+    std::string shown(line.substr(0, kShown));
+    if (line.size() > kShown) {
+        // Never cut a UTF-8 sequence in two.
+        while (!shown.empty() && (static_cast<unsigned char>(shown.back()) & 0xC0) == 0x80)
+            shown.pop_back();
+        if (!shown.empty() && static_cast<unsigned char>(shown.back()) >= 0xC0)
+            shown.pop_back();
+        shown += "...";
+    }
+    return "\"" + shown + "\"";
+}
+
+// nullopt when the bytes are not a registry export this module can read completely; problem,
+// when given, then says why ("line N: ..."). Empty (or blank) content is an empty store.
+std::optional<Document> parseDocument(std::string_view bytes, std::string *problem = nullptr)
+{
+    auto fail = [problem](std::string reason) -> std::optional<Document> {
+        if (problem)
+            *problem = std::move(reason);
+        return std::nullopt;
+    };
     const auto text = decodeFile(bytes);
     if (!text)
-        return std::nullopt;
+        return fail("the text is neither UTF-8 nor UTF-16LE with a byte order mark, or holds a NUL byte");
     const std::vector<std::string> lines = splitLines(*text);
 
     Document doc;
@@ -419,12 +442,14 @@ std::optional<Document> parseDocument(std::string_view bytes)
         return doc;
     }
     if (trim(lines.front()) != kHeader)
-        return std::nullopt;
+        return fail("line 1: " + quotedLine(lines.front()) + " is not the header \"" + std::string(kHeader) +
+                    "\"");
     doc.preamble.push_back(lines.front());
 
     Section *current = nullptr;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::string_view line = trim(lines[i]);
+        const std::size_t lineNumber = i + 1;
         if (line.empty() || line.front() == ';') {
             if (current)
                 current->entries.push_back(rawLine(lines[i]));
@@ -432,17 +457,20 @@ std::optional<Document> parseDocument(std::string_view bytes)
                 doc.preamble.push_back(lines[i]);
         } else if (line.front() == '[') {
             if (line.size() < 3 || line.back() != ']')
-                return std::nullopt;
+                return fail("line " + std::to_string(lineNumber) + ": " + quotedLine(line) +
+                            " is not a key in square brackets");
             doc.sections.push_back(Section{std::string(line.substr(1, line.size() - 2)), {}});
             current = &doc.sections.back();
             current->entries.push_back(rawLine(lines[i]));
         } else if ((line.front() == '"' || line.front() == '@') && current) {
             auto entry = parseValue(lines, i);
             if (!entry)
-                return std::nullopt;
+                return fail("line " + std::to_string(lineNumber) + ": " + quotedLine(line) +
+                            " is not a value this store can read");
             current->entries.push_back(std::move(*entry));
         } else {
-            return std::nullopt;
+            return fail("line " + std::to_string(lineNumber) + ": " + quotedLine(line) +
+                        (current ? " is neither a key, a value nor a comment" : " comes before the first key"));
         }
     }
     return doc;
@@ -678,6 +706,23 @@ Loaded loadFile(const std::filesystem::path &path)
     return result;
 }
 
+// The file a path finally names: symbolic links are followed (a dangling one to the file it
+// would create), so that a write replaces the link's target and the link stays in place.
+std::filesystem::path resolveLinks(std::filesystem::path path)
+{
+    constexpr int kMaxLinks = 40; // as the kernel's own limit
+    for (int i = 0; i < kMaxLinks; ++i) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec)))
+            return path;
+        const std::filesystem::path target = std::filesystem::read_symlink(path, ec);
+        if (ec)
+            return path;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path;
+}
+
 std::filesystem::path lockPathOf(const std::filesystem::path &path)
 {
     return std::filesystem::path(path.string() + ".lock");
@@ -687,20 +732,39 @@ std::filesystem::path lockPathOf(const std::filesystem::path &path)
 // never creates anything, the lock file included: without one (no write has happened yet, or
 // the folder is read-only) the read goes on unlocked, which is still consistent because
 // writers replace the file by rename.
-std::optional<Document> loadForRead(const std::filesystem::path &path)
+std::optional<Document> loadForRead(const std::filesystem::path &linkedPath, std::string *problem = nullptr)
 {
+    const std::filesystem::path path = resolveLinks(linkedPath);
+    auto failed = [problem](int error) -> std::optional<Document> {
+        if (problem)
+            *problem = std::strerror(error);
+        return std::nullopt;
+    };
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0)
-        return std::nullopt;
+        return failed(errno);
     const auto lockPath = lockPathOf(path);
     UniqueFd lock(::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC));
     if (lock && flockRetry(lock.get(), LOCK_SH) != 0)
-        return std::nullopt;
+        return failed(errno);
+    errno = 0;
     Loaded loaded = loadFile(path);
+    const int loadError = errno;
     lock.reset();
-    if (loaded.status != LoadStatus::Ok)
+    if (loaded.status != LoadStatus::Ok) {
+        if (problem) {
+            if (S_ISDIR(info.st_mode))
+                *problem = "it is a folder";
+            else if (!S_ISREG(info.st_mode))
+                *problem = "it is not a file";
+            else if (info.st_size > kMaxFileSize)
+                *problem = "it is too large for a settings file";
+            else
+                *problem = std::strerror(loadError ? loadError : EIO);
+        }
         return std::nullopt;
-    return parseDocument(loaded.bytes);
+    }
+    return parseDocument(loaded.bytes, problem);
 }
 
 // Removes a temporary file unless it was renamed into place.
@@ -763,9 +827,10 @@ bool replaceFile(const std::filesystem::path &path, const std::string &content, 
     return true;
 }
 
-bool writeValue(const std::filesystem::path &path, std::string_view keyPath, std::string_view name,
+bool writeValue(const std::filesystem::path &linkedPath, std::string_view keyPath, std::string_view name,
                 const RegValue &value)
 {
+    const std::filesystem::path path = resolveLinks(linkedPath);
     if (!isValidKeyPath(keyPath) || !isPrintableText(name))
         return false;
     // A plain string is written as one quoted line; a line break or NUL cannot stand in it.
@@ -835,6 +900,23 @@ std::optional<RegValue> RegistryFile::read(std::string_view keyPath, std::string
     } catch (const std::exception &) {
     }
     return std::nullopt;
+}
+
+std::optional<std::string> RegistryFile::problem() const
+{
+    try {
+        struct stat info {};
+        if (::stat(resolveLinks(m_path).c_str(), &info) != 0 && errno == ENOENT)
+            return std::nullopt;
+        std::string reason;
+        if (loadForRead(m_path, &reason))
+            return std::nullopt;
+        if (reason.starts_with("line ") || reason.starts_with("the text"))
+            return "the settings file " + m_path.string() + " is malformed: " + reason;
+        return "cannot read the settings file " + m_path.string() + ": " + reason;
+    } catch (const std::exception &e) {
+        return "cannot read the settings file " + m_path.string() + ": " + e.what();
+    }
 }
 
 bool RegistryFile::keyExists(std::string_view keyPath) const

@@ -22,7 +22,8 @@ namespace hvn::platform {
 // the key and its missing parent keys, keep every other key and value (including ones of
 // types this module does not understand) as they were, and replace the file atomically
 // (temporary file in the same folder, then rename).
-// A file that cannot be parsed reads as empty and is never overwritten.
+// A file that cannot be parsed reads as empty and is never overwritten. A path that is a
+// symbolic link is read and written through the link: the link stays, its target is replaced.
 //
 // Thread safe: every call opens, locks and closes the file on its own; nothing is cached.
 
@@ -51,6 +52,11 @@ public:
     // The value, or nullopt when the file, the key or the value is missing, or the file
     // is malformed.
     std::optional<RegValue> read(std::string_view keyPath, std::string_view name) const;
+
+    // Why the file cannot be read, one line naming the file: "the settings file F is
+    // malformed: line N: ..." or "cannot read the settings file F: <reason>". nullopt when it
+    // reads well or does not exist (a missing file is an empty store).
+    std::optional<std::string> problem() const;
 
     // True when the key is present in a readable file.
     bool keyExists(std::string_view keyPath) const;

@@ -20,6 +20,19 @@ namespace {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
+// Binds and listens on one address. False with errno set when bind fails; listen failures
+// throw.
+bool bindAndListen(int fd, const sockaddr *address, socklen_t length, int backlog)
+{
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(fd, address, length) != 0)
+        return false;
+    if (::listen(fd, backlog) != 0)
+        throwErrno("listen");
+    return true;
+}
+
 } // namespace
 
 WaitResult waitReadable(int fd, std::chrono::milliseconds timeout)
@@ -140,6 +153,48 @@ UniqueFd listenTcp(std::uint16_t port, int backlog)
     if (::listen(fd.get(), backlog) != 0)
         throwErrno("listen");
     return fd;
+}
+
+std::vector<UniqueFd> listenLoopback(std::uint16_t port, int backlog)
+{
+    // With port 0 the IPv4 socket picks the port, and ::1 may hold it already for another
+    // program: then the pair is tried again on a new port.
+    constexpr int kAttempts = 20;
+    for (int attempt = 0;; ++attempt) {
+        std::vector<UniqueFd> listeners;
+        UniqueFd v4(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!v4)
+            throwErrno("socket");
+        sockaddr_in addr4{};
+        addr4.sin_family = AF_INET;
+        addr4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr4.sin_port = htons(port);
+        if (!bindAndListen(v4.get(), reinterpret_cast<sockaddr *>(&addr4), sizeof addr4, backlog))
+            throwErrno("bind");
+        const std::uint16_t bound = localPort(v4.get());
+        listeners.push_back(std::move(v4));
+
+        UniqueFd v6(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!v6) {
+            if (errno == EAFNOSUPPORT)
+                return listeners;
+            throwErrno("socket");
+        }
+        const int one = 1;
+        ::setsockopt(v6.get(), IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+        sockaddr_in6 addr6{};
+        addr6.sin6_family = AF_INET6;
+        addr6.sin6_addr = in6addr_loopback;
+        addr6.sin6_port = htons(bound);
+        if (bindAndListen(v6.get(), reinterpret_cast<sockaddr *>(&addr6), sizeof addr6, backlog)) {
+            listeners.push_back(std::move(v6));
+            return listeners;
+        }
+        if (errno == EADDRNOTAVAIL || errno == EAFNOSUPPORT)
+            return listeners; // no IPv6 loopback on this machine
+        if (errno != EADDRINUSE || port != 0 || attempt + 1 >= kAttempts)
+            throwErrno("bind");
+    }
 }
 
 std::uint16_t localPort(int fd)

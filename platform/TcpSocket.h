@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include <sys/socket.h>
 
 namespace hvn::platform {
 
@@ -31,8 +34,15 @@ bool sendAll(int fd, std::string_view data);
 UniqueFd connectTcp(const std::string &host, std::uint16_t port);
 
 // Opens a listening socket on every interface: IPv6 dual-stack where the machine has IPv6,
-// IPv4 otherwise. SO_REUSEADDR is set. Port 0 picks a free port. Throws std::system_error.
-UniqueFd listenTcp(std::uint16_t port, int backlog = 64);
+// IPv4 otherwise. SO_REUSEADDR is set. Port 0 picks a free port. The backlog is the kernel's
+// largest, so that connections beyond what the server accepts wait in the kernel's queue.
+// Throws std::system_error.
+UniqueFd listenTcp(std::uint16_t port, int backlog = SOMAXCONN);
+
+// Opens listening sockets on the loopback addresses only: 127.0.0.1, and ::1 where the machine
+// has IPv6, both on the same port (port 0 picks one that is free on both). Throws
+// std::system_error.
+std::vector<UniqueFd> listenLoopback(std::uint16_t port, int backlog = SOMAXCONN);
 
 // The local port a bound socket listens on.
 std::uint16_t localPort(int fd);

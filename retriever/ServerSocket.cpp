@@ -36,8 +36,8 @@ bool isTransientAcceptError(int error)
 
 } // namespace
 
-TServerSocket::TServerSocket(GetThreadHandler handler, std::uint16_t port)
-    : m_handler(std::move(handler)), m_port(port)
+TServerSocket::TServerSocket(GetThreadHandler handler, std::uint16_t port, ListenOn where)
+    : m_handler(std::move(handler)), m_port(port), m_where(where)
 {
     m_wakeFd.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!m_wakeFd)
@@ -59,12 +59,33 @@ std::uint16_t TServerSocket::Port() const
     return m_port;
 }
 
+void TServerSocket::SetMaxWorkers(std::size_t count)
+{
+    m_maxWorkers = std::max<std::size_t>(count, 1);
+}
+
+std::size_t TServerSocket::MaxWorkers() const
+{
+    return m_maxWorkers;
+}
+
+void TServerSocket::SetAllowedPeers(platform::NetworkList networks, RefusalHandler onRefused)
+{
+    m_allowedPeers = std::move(networks);
+    m_onRefused = std::move(onRefused);
+}
+
 void TServerSocket::Open()
 {
     if (m_active)
         return;
-    m_listener = platform::listenTcp(m_port);
-    m_localPort = platform::localPort(m_listener.get());
+    if (m_where == ListenOn::Loopback) {
+        m_listeners = platform::listenLoopback(m_port);
+    } else {
+        m_listeners.clear();
+        m_listeners.push_back(platform::listenTcp(m_port));
+    }
+    m_localPort = platform::localPort(m_listeners.front().get());
     m_stopping = false;
     m_acceptThread = std::thread(&TServerSocket::acceptLoop, this);
     m_active = true;
@@ -77,7 +98,7 @@ void TServerSocket::Close()
         wake();
         m_acceptThread.join();
     }
-    m_listener.reset();
+    m_listeners.clear();
     m_active = false;
     m_localPort = 0;
 
@@ -128,33 +149,56 @@ void TServerSocket::wake()
     [[maybe_unused]] const ssize_t n = ::write(m_wakeFd.get(), &one, sizeof one);
 }
 
+bool TServerSocket::atWorkerLimit() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_activeWorkers.size() >= m_maxWorkers;
+}
+
 void TServerSocket::acceptLoop()
 {
-    pollfd fds[2] = {{m_listener.get(), POLLIN, 0}, {m_wakeFd.get(), POLLIN, 0}};
+    // The wake-up descriptor first, then the listeners.
+    std::vector<pollfd> fds{{m_wakeFd.get(), POLLIN, 0}};
+    for (const auto &listener : m_listeners)
+        fds.push_back({listener.get(), POLLIN, 0});
     int timeoutMs = -1;
     while (!m_stopping) {
-        fds[0].revents = fds[1].revents = 0;
-        // While backing off after an accept failure only the wake-up descriptor is watched.
-        const int rc = ::poll(timeoutMs < 0 ? fds : fds + 1, timeoutMs < 0 ? 2 : 1, timeoutMs);
+        for (auto &p : fds)
+            p.revents = 0;
+        // While backing off after an accept failure, or while the worker limit is reached,
+        // only the wake-up descriptor is watched; an ending worker wakes the loop.
+        const bool accepting = timeoutMs < 0 && !atWorkerLimit();
+        const int rc = ::poll(fds.data(), accepting ? fds.size() : 1, timeoutMs);
         timeoutMs = -1;
         if (rc < 0 && errno != EINTR) {
             timeoutMs = kAcceptBackoffMs;
             continue;
         }
-        if (fds[1].revents) {
+        if (fds[0].revents) {
             std::uint64_t count;
             [[maybe_unused]] const ssize_t n = ::read(m_wakeFd.get(), &count, sizeof count);
             collectIdleWorkers();
         }
-        if (m_stopping || !(fds[0].revents & POLLIN))
-            continue;
-        platform::UniqueFd connection(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
-        if (!connection) {
-            if (!isTransientAcceptError(errno))
-                timeoutMs = kAcceptBackoffMs; // EMFILE, ENFILE, ENOBUFS, ENOMEM and the like
-            continue;
+        for (std::size_t i = 1; accepting && i < fds.size() && !m_stopping; ++i) {
+            if (!(fds[i].revents & POLLIN) || atWorkerLimit())
+                continue;
+            platform::UniqueFd connection(::accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC));
+            if (!connection) {
+                if (!isTransientAcceptError(errno))
+                    timeoutMs = kAcceptBackoffMs; // EMFILE, ENFILE, ENOBUFS, ENOMEM and the like
+                continue;
+            }
+            if (!m_allowedPeers.empty()) {
+                const auto peer = platform::peerAddress(connection.get());
+                if (!peer || !m_allowedPeers.allows(*peer)) {
+                    connection.reset(); // closed unread
+                    if (m_onRefused)
+                        m_onRefused(peer.value_or(platform::IpAddress{}));
+                    continue;
+                }
+            }
+            serveAccepted(std::move(connection));
         }
-        serveAccepted(std::move(connection));
     }
 }
 

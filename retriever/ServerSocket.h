@@ -9,24 +9,37 @@
 #include <thread>
 #include <vector>
 
+#include "NetworkList.h"
 #include "ServerClientThread.h"
 #include "UniqueFd.h"
 
 namespace hvn::retriever {
 
+// Which addresses a listener binds.
+enum class ListenOn { AllInterfaces, Loopback };
+
 // A thread-blocking TCP listener: accepts on a thread of its own and serves each accepted
 // connection on a worker thread (TServerClientThread). Workers whose connection has ended are
 // kept, up to kThreadCacheSize, and reused before the handler is asked for a new one.
 //
-// SetPort/Open/Close and the destructor belong to one owner thread; the observers are thread
-// safe. The handler runs on the accepting thread; a handler that throws or returns null drops
-// that connection and nothing else.
+// At most MaxWorkers() connections are served at once. While that many are open the listener
+// accepts nothing, so further connections wait, with whatever they send, in the kernel's
+// queue, and no descriptor is spent on them. A failing accept (no descriptor left) pauses the
+// accepting for a moment rather than spinning or dropping anything: the connection stays
+// queued.
+//
+// The setters, Open/Close and the destructor belong to one owner thread; the observers are
+// thread safe. The handlers run on the accepting thread; a thread handler that throws or
+// returns null drops that connection and nothing else.
 class TServerSocket {
 public:
     using GetThreadHandler = std::function<std::unique_ptr<TServerClientThread>()>;
+    // Told of each connection closed because its peer is not allowed.
+    using RefusalHandler = std::function<void(const platform::IpAddress &peer)>;
     static constexpr std::size_t kThreadCacheSize = 10;
+    static constexpr std::size_t kDefaultMaxWorkers = 256;
 
-    TServerSocket(GetThreadHandler handler, std::uint16_t port);
+    TServerSocket(GetThreadHandler handler, std::uint16_t port, ListenOn where = ListenOn::AllInterfaces);
     ~TServerSocket(); // Close()
 
     TServerSocket(const TServerSocket &) = delete;
@@ -35,9 +48,16 @@ public:
     // Before Open.
     void SetPort(std::uint16_t port);
     std::uint16_t Port() const;
+    // At least 1.
+    void SetMaxWorkers(std::size_t count);
+    std::size_t MaxWorkers() const;
+    // Connections from addresses outside networks are closed as soon as they are accepted,
+    // before a byte is read, and reported to onRefused. An empty list allows every peer.
+    void SetAllowedPeers(platform::NetworkList networks, RefusalHandler onRefused);
 
-    // Listens on every interface and starts accepting. Throws std::system_error when it cannot
-    // listen (the listener then stays inactive). No effect while active.
+    // Listens on the addresses that ListenOn names and starts accepting. Throws
+    // std::system_error when it cannot listen (the listener then stays inactive). No effect
+    // while active.
     void Open();
 
     // Stops accepting, asks every active worker to stop, then waits for each, and ends the
@@ -60,12 +80,18 @@ private:
     void collectIdleWorkers();
     void wake();
 
+    bool atWorkerLimit() const;
+
     GetThreadHandler m_handler;
     std::uint16_t m_port;
+    ListenOn m_where;
+    std::size_t m_maxWorkers = kDefaultMaxWorkers;
+    platform::NetworkList m_allowedPeers;
+    RefusalHandler m_onRefused;
     std::atomic<std::uint16_t> m_localPort{0};
     std::atomic<bool> m_active{false};
     std::atomic<bool> m_stopping{false};
-    platform::UniqueFd m_listener;
+    std::vector<platform::UniqueFd> m_listeners; // owner thread opens; accepting thread polls
     platform::UniqueFd m_wakeFd; // eventfd: Close() and ended workers wake the accepting thread
     std::thread m_acceptThread;
 

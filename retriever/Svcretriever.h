@@ -3,19 +3,60 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string_view>
 
 #include "Consolethread.h"
 #include "Dmregistry.h"
+#include "NetworkList.h"
 #include "Newserverthread.h"
 #include "RecordKeeper.h"
 #include "ServerSocket.h"
 
 namespace hvn::retriever {
 
-// The service object: the print-record listener ServerSocket1 and the console lock listener
-// ConsoleSocket, each serving every accepted connection on a worker of its own (a
-// TNewServerThread or a TConsoleSocket), both on every interface.
+// What the service reads from the settings at its start.
+struct ServiceSettings {
+    std::uint16_t port = 0;        // PortNumber
+    std::uint16_t consolePort = 0; // PortNumberConsole
+    platform::NetworkList agentNetworks; // AgentNetworks; empty: every address
+};
+
+// Reads and checks the settings. Throws std::runtime_error with a one-line message naming
+// the settings file when it cannot be read or is malformed, when a port is missing, is not a
+// REG_DWORD or is no TCP port number (0 is allowed and picks a free port), and when
+// AgentNetworks is not a REG_SZ list of networks. Blank AgentNetworks means every address.
+ServiceSettings readServiceSettings(const TdmRegistryCtl &registry);
+
+// How many connections each listener serves at once, from the process's descriptor limit
+// (RLIMIT_NOFILE): every print-record worker can always open its settings and its database,
+// so no accepted connection is dropped for want of a descriptor. Throws std::runtime_error
+// when the limit leaves no room for a single print-record worker.
+struct WorkerLimits {
+    std::size_t agentWorkers;
+    std::size_t consoleWorkers;
+};
+WorkerLimits workerLimits(std::uint64_t descriptorLimit);
+WorkerLimits workerLimitsOfThisProcess();
+
+// Writes "refused ..." to the event log for a peer outside AgentNetworks, at most once per
+// interval; the next entry counts the refusals left out. Thread safe.
+class RefusalLog {
+public:
+    explicit RefusalLog(std::chrono::milliseconds interval = std::chrono::minutes(1));
+    void note(const platform::IpAddress &peer, const platform::NetworkList &allowed);
+
+private:
+    std::chrono::milliseconds m_interval;
+    std::mutex m_mutex;
+    std::chrono::steady_clock::time_point m_lastEntry; // guarded by m_mutex
+    bool m_logged = false;                              // guarded by m_mutex
+    std::size_t m_leftOut = 0;                          // guarded by m_mutex
+};
+
+// The service object: the print-record listener ServerSocket1 on every interface and the
+// console lock listener ConsoleSocket on the loopback addresses only, each serving every
+// accepted connection on a worker of its own (a TNewServerThread or a TConsoleSocket).
 //
 // ServiceStart, ServiceStop and the destructor belong to one control thread; the listeners
 // call the GetThread handlers on their accepting threads. The idle limits are how long a
@@ -38,12 +79,13 @@ public:
     TRetriever(const TRetriever &) = delete;
     TRetriever &operator=(const TRetriever &) = delete;
 
-    // Opens the spool of kept records beside the database and starts storing what it holds,
-    // sets the listeners' ports to PortNumber and PortNumberConsole from the settings (a
-    // missing value gives 0, a free port) and opens ServerSocket1, then ConsoleSocket. Throws
-    // std::runtime_error when records could not be kept, std::system_error when a listener
-    // cannot listen and std::invalid_argument for a setting that is no TCP port; the console
-    // port is then not opened, and nothing stays open.
+    // Reads the settings (readServiceSettings), opens the spool of kept records beside the
+    // database and starts storing what it holds, sets the listeners' ports to PortNumber and
+    // PortNumberConsole, limits their workers (workerLimitsOfThisProcess), lets ServerSocket1
+    // accept only the AgentNetworks, and opens ServerSocket1, then ConsoleSocket. Throws
+    // std::runtime_error for settings that cannot be used or records that could not be kept,
+    // and std::system_error when a listener cannot listen; the console port is then not
+    // opened, and nothing stays open.
     void ServiceStart();
 
     // Closes ServerSocket1, then ConsoleSocket, and ends the storing of kept records. Workers
@@ -66,6 +108,7 @@ private:
     // Set by ServiceStart before a listener opens, reset by ServiceStop once they have closed;
     // the workers share it, so it outlives the last of them.
     std::shared_ptr<RecordKeeper> m_keeper;
+    RefusalLog m_refusals;
 
 public:
     // Declared after what the handlers use, so that the listeners close first.

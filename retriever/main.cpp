@@ -26,6 +26,12 @@ int main(int argc, char **argv)
         return 2;
     }
 
+    // A settings file that cannot be read says so, rather than reading as an empty store.
+    if (const auto problem = hvn::TdmRegistryCtl().StoreProblem()) {
+        std::cerr << TRetriever::DisplayName << ": " << *problem << "\n";
+        return 1;
+    }
+
     // The service object and one database module whose connection stays open for the life of
     // the process. Neither the service nor its registration runs without a reachable database.
     std::unique_ptr<TRetriever> service;

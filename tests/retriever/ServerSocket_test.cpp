@@ -150,6 +150,26 @@ TEST(ServerSocket, OpenOnAPortInUseThrowsAndStaysInactive)
     EXPECT_EQ(second.Port(), first.LocalPort());
 }
 
+TEST_F(ServerSocketTest, ConnectionsBeyondTheWorkerLimitWaitUnacceptedUntilAWorkerIsFree)
+{
+    server.SetMaxWorkers(2);
+    server.Open();
+    auto first = connectLoopback(server.LocalPort());
+    auto second = connectLoopback(server.LocalPort());
+    ASSERT_TRUE(echoes(first.get(), "1"));
+    ASSERT_TRUE(echoes(second.get(), "2"));
+
+    // The third connection is complete in the kernel's queue and what it sends waits there.
+    auto third = connectLoopback(server.LocalPort());
+    sendBytes(third.get(), "3");
+    EXPECT_EQ(receiveSome(third.get(), 300ms), "");
+    EXPECT_EQ(server.ActiveWorkers(), 2u);
+
+    first.reset();
+    EXPECT_EQ(receiveSome(third.get(), 5s), "3");
+    EXPECT_EQ(server.ActiveWorkers(), 2u);
+}
+
 // With no descriptor left, accept fails (EMFILE) while the connection waits in the backlog.
 // The listener must survive that and serve the connection once descriptors are free again.
 TEST(ServerSocket, ListenerSurvivesRunningOutOfDescriptors)

@@ -21,7 +21,11 @@ TestDatabase::TestDatabase()
         db::applyDurability(db);
         schema::createSchema(db);
     }
-    if (!TdmRegistryCtl(m_registryPath).SetRegistryString("DatabasePath", m_databasePath.string()))
+    // Port 0: each service started on these settings listens on free ports.
+    const TdmRegistryCtl registry(m_registryPath);
+    if (!registry.SetRegistryString("DatabasePath", m_databasePath.string()) ||
+        !registry.SetSettingInteger(TdmRegistryCtl::RootKey::LocalMachine, kProductKey, "PortNumber", 0) ||
+        !registry.SetSettingInteger(TdmRegistryCtl::RootKey::LocalMachine, kProductKey, "PortNumberConsole", 0))
         throw std::runtime_error("cannot write the test settings file");
 }
 

@@ -26,7 +26,8 @@ using hvn::test::receiveSome;
 using hvn::test::sendBytes;
 using hvn::test::waitUntil;
 
-// A database file with the four tables and a settings file whose DatabasePath names it.
+// A database file with the four tables and a settings file whose DatabasePath names it, with
+// PortNumber and PortNumberConsole 0 (free ports).
 class TestDatabase {
 public:
     TestDatabase();
