@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "Schema.h"
+
 namespace hvn::db {
 
 namespace {
@@ -81,10 +83,20 @@ std::unique_ptr<SQLite::Database> openDatabase(std::string_view connectionString
     if (path.empty())
         throw std::runtime_error("cannot open the database: no database path is set (DatabasePath)");
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        throw std::runtime_error("cannot open the database: " + path + ": no such file");
+    const auto status = std::filesystem::status(path, ec);
+    if (std::filesystem::is_directory(status))
+        throw std::runtime_error("cannot open the database: " + path + " is a folder, not a database file");
+    if (!std::filesystem::exists(status))
+        throw std::runtime_error("cannot open the database: " + path + ": " +
+                                 (ec ? ec.message() : std::string("no such file")));
+    if (!std::filesystem::is_regular_file(status))
+        throw std::runtime_error("cannot open the database: " + path + " is not a regular file");
     try {
         auto db = std::make_unique<SQLite::Database>(path, SQLite::OPEN_READWRITE);
+        // The tables are checked before anything is written: a file that is not ours is left
+        // exactly as it was, journal mode included.
+        db->setBusyTimeout(static_cast<int>(busyTimeout.count()));
+        schema::checkSchema(*db);
         applyDurability(*db, busyTimeout);
         return db;
     } catch (const std::exception &e) {

@@ -29,9 +29,10 @@ std::string dataSource(std::string_view connectionString);
 inline constexpr std::chrono::milliseconds kDefaultBusyTimeout{10000};
 
 // Opens the database file that the connection string's data source names, for reading and
-// writing, and never creates it. Turns on write-ahead logging and synchronous=FULL and sets
-// the busy timeout. Throws std::runtime_error with a one-line reason when the data source is
-// empty, the file is missing, or it is not a database.
+// writing, and never creates it. Checks the four tables, then turns on write-ahead logging and
+// synchronous=FULL and sets the busy timeout. Throws std::runtime_error with a one-line reason
+// when the data source is empty, names a folder or a missing file, or the file is not a
+// Halvane database; such a file is not changed.
 std::unique_ptr<SQLite::Database> openDatabase(std::string_view connectionString,
                                                std::chrono::milliseconds busyTimeout = kDefaultBusyTimeout);
 

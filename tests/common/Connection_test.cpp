@@ -86,6 +86,33 @@ TEST_F(OpenDatabaseTest, FileThatIsNotADatabaseFailsUntouched)
     EXPECT_EQ(after, content);
 }
 
+// A start pointed at another program's SQLite file must leave it exactly as it was: the table
+// check comes before the journal mode is switched to WAL. A folder is named as one.
+TEST_F(OpenDatabaseTest, ForeignSqliteFileAndFolderFailWithTheReasonAndStayUntouched)
+{
+    const auto foreign = dir / "other.db";
+    {
+        SQLite::Database db(foreign.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        db.exec("CREATE TABLE tblUserInfo (UserID INTEGER)");
+    }
+    try {
+        openDatabase(replaceDataSource(kServiceConnectionString, foreign.string()));
+        ADD_FAILURE() << "a foreign file opened";
+    } catch (const std::runtime_error &e) {
+        EXPECT_NE(std::string(e.what()).find("tblPrintingData"), std::string::npos) << e.what();
+    }
+    SQLite::Database check(foreign.string(), SQLite::OPEN_READONLY);
+    EXPECT_EQ(check.execAndGet("PRAGMA journal_mode").getString(), "delete");
+    EXPECT_FALSE(std::filesystem::exists(dir / "other.db-wal"));
+
+    try {
+        openDatabase(replaceDataSource(kServiceConnectionString, dir.path().string()));
+        ADD_FAILURE() << "a folder opened";
+    } catch (const std::runtime_error &e) {
+        EXPECT_NE(std::string(e.what()).find("is a folder"), std::string::npos) << e.what();
+    }
+}
+
 TEST_F(OpenDatabaseTest, OpensWithWriteAheadLogAndFullSync)
 {
     const auto path = dir / "hvn.db";

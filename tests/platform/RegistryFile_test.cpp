@@ -142,38 +142,84 @@ TEST(RegistryFileParse, DwordDigitsAndCaseAreRead)
 }
 
 // Every broken file must read as empty and refuse writes without touching a byte.
-TEST(RegistryFileParse, MalformedFileReadsEmptyAndIsNeverOverwritten)
+TEST(RegistryFileParse, MalformedFileReadsEmptyIsNeverOverwrittenAndNamesTheLine)
 {
     const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halvane]\r\n"
                              "\"PortNumber\"=dword:0000040a\r\n";
-    const std::vector<std::pair<const char *, std::string>> cases = {
-        {"garbage", std::string("\x7f" "ELF\x02\x01\x01\0\0", 9) + head},
-        {"no header", head.substr(head.find('['))},
-        {"old header", "REGEDIT4\r\n\r\n" + head.substr(head.find('['))},
-        {"unterminated string", head + "\"A\"=\"abc"},
-        {"bad escape", head + "\"A\"=\"a\\qb\"\r\n"},
-        {"short dword", head + "\"A\"=dword:0000"},
-        {"bad dword digit", head + "\"A\"=dword:0000004g\r\n"},
-        {"hex cut mid-byte", head + "\"A\"=hex(2):41,00,4"},
-        {"hex ends in continuation", head + "\"A\"=hex(2):41,00,\\\r\n"},
-        {"value outside a key", "Windows Registry Editor Version 5.00\r\n\"A\"=\"x\"\r\n" + head.substr(38)},
-        {"unclosed key", head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\r\n"},
-        {"stray text", head + "PortNumber=1\r\n"},
-        {"utf16 odd length", "\xFF\xFE" + utf16le(head) + "A"},
-        {"invalid utf8", head + "\"A\"=\"\xC3\x28\"\r\n"},
+    const struct {
+        const char *label;
+        std::string bytes;
+        const char *problem;
+    } cases[] = {
+        {"garbage", std::string("\x7f" "ELF\x02\x01\x01\0\0", 9) + head, "holds a NUL byte"},
+        {"no header", head.substr(head.find('[')), "line 1: \"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halvane]\" is not the header"},
+        {"old header", "REGEDIT4\r\n\r\n" + head.substr(head.find('[')), "line 1: \"REGEDIT4\""},
+        {"unterminated string", head + "\"A\"=\"abc", "line 5: \"\"A\"=\"abc\""},
+        {"bad escape", head + "\"A\"=\"a\\qb\"\r\n", "line 5:"},
+        {"short dword", head + "\"A\"=dword:0000", "line 5:"},
+        {"bad dword digit", head + "\"A\"=dword:0000004g\r\n", "line 5:"},
+        {"hex cut mid-byte", head + "\"A\"=hex(2):41,00,4", "line 5:"},
+        {"hex ends in continuation", head + "\"A\"=hex(2):41,00,\\\r\n", "line 5:"},
+        {"value outside a key", "Windows Registry Editor Version 5.00\r\n\"A\"=\"x\"\r\n" + head.substr(38),
+         "line 2: \"\"A\"=\"x\"\" comes before the first key"},
+        {"unclosed key", head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\r\n", "line 5:"},
+        {"stray text", head + "PortNumber=1\r\n", "line 5: \"PortNumber=1\" is neither a key"},
+        {"utf16 odd length", "\xFF\xFE" + utf16le(head) + "A", "neither UTF-8 nor UTF-16LE"},
+        {"invalid utf8", head + "\"A\"=\"\xC3\x28\"\r\n", "neither UTF-8 nor UTF-16LE"},
     };
-    for (const auto &[label, bytes] : cases) {
-        SCOPED_TRACE(label);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.label);
         TempDir dir;
         RegistryFile file(dir / "r.reg");
-        spit(file.path(), bytes);
+        spit(file.path(), c.bytes);
         EXPECT_FALSE(file.read(kKey, "PortNumber"));
         EXPECT_FALSE(file.keyExists(kKey));
         EXPECT_FALSE(file.values(kKey));
         EXPECT_FALSE(file.writeDword(kKey, "PortNumber", 1));
         EXPECT_FALSE(file.writeString("SOFTWARE\\Other", "X", "y"));
-        EXPECT_EQ(slurp(file.path()), bytes);
+        EXPECT_EQ(slurp(file.path()), c.bytes);
+        const auto problem = file.problem();
+        ASSERT_TRUE(problem);
+        EXPECT_NE(problem->find("the settings file " + file.path().string() + " is malformed: "), std::string::npos)
+            << *problem;
+        EXPECT_NE(problem->find(c.problem), std::string::npos) << *problem;
     }
+}
+
+TEST(RegistryFileParse, ProblemIsSilentForAGoodOrMissingFileAndNamesAFolder)
+{
+    TempDir dir;
+    RegistryFile file(dir / "r.reg");
+    EXPECT_FALSE(file.problem());
+    ASSERT_TRUE(file.writeDword(kKey, "PortNumber", 1033));
+    EXPECT_FALSE(file.problem());
+    const auto folder = RegistryFile(dir.path()).problem();
+    ASSERT_TRUE(folder);
+    EXPECT_NE(folder->find("it is a folder"), std::string::npos) << *folder;
+}
+
+// An administrator who keeps the settings elsewhere and links them into /etc/halvane must
+// keep the link: a write replaces the target, and reads and writes lock the same file.
+TEST(RegistryFileWrite, ASymbolicLinkIsWrittenThroughAndStaysALink)
+{
+    TempDir dir;
+    fs::create_directory(dir / "real");
+    RegistryFile target(dir / "real" / "settings.reg");
+    ASSERT_TRUE(target.writeDword(kKey, "PortNumber", 1033));
+    fs::create_symlink("real/settings.reg", dir / "registry.reg");
+    fs::create_symlink(dir / "real" / "absent.reg", dir / "dangling.reg");
+
+    RegistryFile linked(dir / "registry.reg");
+    ASSERT_TRUE(linked.writeDword(kKey, "PortNumberConsole", 1034));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(linked.path())));
+    EXPECT_EQ(target.read(kKey, "PortNumberConsole")->dword, 1034u);
+    EXPECT_EQ(linked.read(kKey, "PortNumber")->dword, 1033u);
+
+    RegistryFile dangling(dir / "dangling.reg");
+    ASSERT_TRUE(dangling.writeString(kKey, "DatabasePath", "/var/lib/halvane/hvnDatabase.db"));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dangling.path())));
+    EXPECT_EQ(RegistryFile(dir / "real" / "absent.reg").read(kKey, "DatabasePath")->text,
+              "/var/lib/halvane/hvnDatabase.db");
 }
 
 TEST(RegistryFileWrite, ValuesRoundTripThroughTheFile)

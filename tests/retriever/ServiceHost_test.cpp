@@ -10,6 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "ChildProcess.h"
 #include "HostCommand.h"
 #include "ServiceUnit.h"
@@ -65,28 +69,43 @@ UnitInstallation installationIn(const std::filesystem::path &dir)
     installation.unitDirectory = dir;
     installation.executable = "/opt/halvane/bin/hvnRetriever";
     installation.registryPath = "/etc/halvane/registry.reg";
+    installation.settingsFile = "/etc/halvane/registry.reg";
+    installation.database = "/var/lib/halvane/hvnDatabase.db";
     return installation;
 }
 
-TEST(ServiceUnit, UnitDeclaresANotifyServiceStartedFromThisExecutable)
+bool hasLine(const std::string &text, const std::string &line)
+{
+    return text.find("\n" + line + "\n") != std::string::npos;
+}
+
+TEST(ServiceUnit, UnitStartsThisExecutableAsTheServiceUserWithWritesOnlyToTheDatabaseFolder)
 {
     const std::string text = unitFileText(installationIn("/unused"));
-    EXPECT_EQ(text, "[Unit]\n"
-                    "Description=hvnRetriever\n"
-                    "After=network.target\n"
-                    "\n[Service]\n"
-                    "Type=notify\n"
-                    "ExecStart=/opt/halvane/bin/hvnRetriever\n"
-                    "Environment=HALVANE_REGISTRY=/etc/halvane/registry.reg\n"
-                    "\n[Install]\n"
-                    "WantedBy=multi-user.target\n");
+    for (const char *line : {"Description=hvnRetriever", "Type=notify", "ExecStart=/opt/halvane/bin/hvnRetriever",
+                             "Environment=HALVANE_REGISTRY=/etc/halvane/registry.reg", "User=hvnretriever",
+                             "LimitNOFILE=16384", "ProtectSystem=strict", "ReadWritePaths=/var/lib/halvane",
+                             "ProtectHome=yes", "PrivateTmp=yes", "CapabilityBoundingSet=", "PrivateUsers=yes",
+                             "WantedBy=multi-user.target"})
+        EXPECT_TRUE(hasLine(text, line)) << line << " missing from\n" << text;
+    EXPECT_EQ(text.find("Restart="), std::string::npos) << "a failing start would be repeated";
 
     UnitInstallation withoutRegistry = installationIn("/unused");
     withoutRegistry.registryPath.reset();
     EXPECT_EQ(unitFileText(withoutRegistry).find("Environment="), std::string::npos);
+
+    // What a configuration needs loosens only that part of the sandbox.
+    UnitInstallation atHome = installationIn("/unused");
+    atHome.database = "/home/office/halvane/hvnDatabase.db";
+    atHome.privilegedPort = true;
+    const std::string loosened = unitFileText(atHome);
+    EXPECT_TRUE(hasLine(loosened, "ProtectHome=read-only")) << loosened;
+    EXPECT_TRUE(hasLine(loosened, "ReadWritePaths=/home/office/halvane")) << loosened;
+    EXPECT_TRUE(hasLine(loosened, "AmbientCapabilities=CAP_NET_BIND_SERVICE")) << loosened;
+    EXPECT_FALSE(hasLine(loosened, "PrivateUsers=yes")) << "no capability works in a user namespace";
 }
 
-TEST(ServiceUnit, PathsThatSystemdWouldSplitOrExpandAreQuoted)
+TEST(ServiceUnit, PathsThatSystemdWouldSplitOrExpandAreQuotedAndThoseItCannotStartAreRefused)
 {
     const struct {
         std::string executable;
@@ -99,10 +118,8 @@ TEST(ServiceUnit, PathsThatSystemdWouldSplitOrExpandAreQuoted)
          "Environment=\"HALVANE_REGISTRY=/srv/my settings.reg\""},
         {"/opt/100%/hvnRetriever", "/srv/100%.reg", "ExecStart=/opt/100%%/hvnRetriever",
          "Environment=HALVANE_REGISTRY=/srv/100%%.reg"},
-        {"/opt/$HOME/hvnRetriever", "/srv/$HOME.reg", "ExecStart=/opt/$$HOME/hvnRetriever",
-         "Environment=HALVANE_REGISTRY=/srv/$HOME.reg"},
-        {"/opt/a\"b\\c/hvnRetriever", "/srv/a\"b.reg", "ExecStart=\"/opt/a\\\"b\\\\c/hvnRetriever\"",
-         "Environment=\"HALVANE_REGISTRY=/srv/a\\\"b.reg\""},
+        {"/opt/halvane/hvnRetriever", "/srv/a\"b$HOME.reg", "ExecStart=/opt/halvane/hvnRetriever",
+         "Environment=\"HALVANE_REGISTRY=/srv/a\\\"b$HOME.reg\""},
         {"/opt/経理/hvnRetriever", "/srv/設定.reg", "ExecStart=/opt/経理/hvnRetriever",
          "Environment=HALVANE_REGISTRY=/srv/設定.reg"},
     };
@@ -111,13 +128,88 @@ TEST(ServiceUnit, PathsThatSystemdWouldSplitOrExpandAreQuoted)
         installation.executable = c.executable;
         installation.registryPath = c.registry;
         const std::string text = unitFileText(installation);
-        EXPECT_NE(text.find("\n" + c.execLine + "\n"), std::string::npos) << text;
-        EXPECT_NE(text.find("\n" + c.environmentLine + "\n"), std::string::npos) << text;
+        EXPECT_TRUE(hasLine(text, c.execLine)) << text;
+        EXPECT_TRUE(hasLine(text, c.environmentLine)) << text;
     }
+    UnitInstallation spaced = installationIn("/unused");
+    spaced.database = "/srv/print data/hvnDatabase.db";
+    EXPECT_TRUE(hasLine(unitFileText(spaced), "ReadWritePaths=\"/srv/print data\""));
 
-    UnitInstallation broken = installationIn("/unused");
-    broken.executable = "/opt/a\nExecStartPre=/bin/evil/hvnRetriever";
-    EXPECT_THROW(unitFileText(broken), std::invalid_argument);
+    for (const char *executable : {"/opt/$HOME/hvnRetriever", "/opt/a\"b/hvnRetriever", "/opt/a\\b/hvnRetriever",
+                                   "/opt/a\nExecStartPre=/bin/evil/hvnRetriever"}) {
+        UnitInstallation broken = installationIn("/unused");
+        broken.executable = executable;
+        EXPECT_THROW(unitFileText(broken), std::invalid_argument) << executable;
+        std::ostringstream out, err;
+        EXPECT_EQ(runInstallCommand(HostCommand{HostAction::Install, false}, broken, out, err), 1);
+        EXPECT_NE(err.str().find("の登録は失敗しました。"), std::string::npos) << err.str();
+    }
+}
+
+// The rating systemd itself gives the written unit; 2.0 or less is what the service promises.
+TEST(ServiceUnit, SystemdRatesTheWrittenUnitAtMostTwoAndFindsNoErrorInIt)
+{
+    const auto analyze = platform::findInPath("systemd-analyze");
+    if (analyze.empty())
+        GTEST_SKIP() << "systemd-analyze is not installed";
+    test::TempDir dir;
+    UnitInstallation installation = installationIn(dir.path());
+    installation.executable = std::filesystem::read_symlink("/proc/self/exe"); // exists, for verify
+    for (const bool privileged : {false, true}) {
+        installation.privilegedPort = privileged;
+        const auto unit = dir.path() / "Retriever.service";
+        std::ofstream(unit) << unitFileText(installation);
+        platform::SpawnOptions options;
+        options.argv = {analyze.string(), "security", "--offline=yes", "--threshold=20", unit.string()};
+        options.stdoutPath = dir.path() / "security.out";
+        options.stderrPath = dir.path() / "security.err";
+        const auto rating = platform::ChildProcess::spawn(options).wait(std::chrono::seconds(60));
+        EXPECT_EQ(rating, 0) << readFile(options.stdoutPath) << readFile(options.stderrPath);
+        options.argv = {analyze.string(), "verify", unit.string()};
+        const auto verified = platform::ChildProcess::spawn(options).wait(std::chrono::seconds(60));
+        EXPECT_EQ(verified, 0) << readFile(options.stderrPath);
+    }
+}
+
+// Real files, owned over to an existing system account; the machine's accounts stay as they are.
+TEST(ServiceUnit, PreparationHandsTheDatabaseFilesToTheServiceUserAndOpensTheSettingsForReading)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "changing owners needs root";
+    test::TempDir dir;
+    const auto folder = dir.path() / "halvane";
+    std::filesystem::create_directory(folder);
+    ::chmod(dir.path().c_str(), 0755);
+    ::chmod(folder.c_str(), 0750);
+    for (const char *name : {"hvnDatabase.db", "hvnDatabase.db-wal", "unrelated.txt"})
+        std::ofstream(folder / name) << "x";
+    std::ofstream(dir / "registry.reg") << "x";
+    ::chmod((dir / "registry.reg").c_str(), 0600);
+
+    UnitInstallation installation = installationIn(dir.path());
+    installation.serviceUser = "nobody";
+    installation.database = folder / "hvnDatabase.db";
+    installation.settingsFile = dir / "registry.reg";
+    installation.prepareSystem = true;
+    prepareServiceAccount(installation);
+
+    const passwd *nobody = ::getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    auto info = [](const std::filesystem::path &p) {
+        struct stat st {};
+        ::stat(p.c_str(), &st);
+        return st;
+    };
+    EXPECT_EQ(info(folder).st_uid, nobody->pw_uid);
+    EXPECT_EQ(info(folder).st_gid, 0u) << "the folder's group (the administrators') must stay";
+    EXPECT_EQ(info(folder).st_mode & 07777, 02750u);
+    EXPECT_EQ(info(folder / "hvnDatabase.db").st_uid, nobody->pw_uid);
+    EXPECT_EQ(info(folder / "hvnDatabase.db-wal").st_uid, nobody->pw_uid);
+    EXPECT_EQ(info(folder / "unrelated.txt").st_uid, 0u);
+    EXPECT_TRUE(info(dir / "registry.reg").st_mode & S_IROTH);
+
+    ::chmod(folder.c_str(), 01777);
+    EXPECT_THROW(prepareServiceAccount(installation), std::runtime_error);
 }
 
 struct InstallRun {
