@@ -54,6 +54,25 @@ TEST_F(SetupTest, InitCreatesDatabaseFolderAndSettings)
     EXPECT_EQ(files, 1);
 }
 
+TEST_F(SetupTest, AgentNetworksAreStoredCanonicalAndAMalformedListChangesNothing)
+{
+    const auto db = dir / "var" / "hvn.db";
+    ASSERT_EQ(runWith({"init", "--database", db.string(), "--agent-networks", "192.168.10.0/24 10.1.0.7,::1"}), 0)
+        << err.str();
+    const TdmRegistryCtl reg(store);
+    EXPECT_EQ(reg.GetRegistryString("AgentNetworks"), "192.168.10.0/24, 10.1.0.7/32, ::1/128");
+
+    EXPECT_EQ(runWith({"init", "--database", db.string(), "--agent-networks", "192.168.10.1/24"}), 1);
+    EXPECT_NE(err.str().find("--agent-networks: \"192.168.10.1/24\" is not a network"), std::string::npos) << err.str();
+    EXPECT_EQ(reg.GetRegistryString("AgentNetworks"), "192.168.10.0/24, 10.1.0.7/32, ::1/128");
+
+    // Leaving the option out keeps the list; an empty list lifts the restriction.
+    ASSERT_EQ(runWith({"init", "--database", db.string()}), 0) << err.str();
+    EXPECT_EQ(reg.GetRegistryString("AgentNetworks"), "192.168.10.0/24, 10.1.0.7/32, ::1/128");
+    ASSERT_EQ(runWith({"init", "--database", db.string(), "--agent-networks", ""}), 0) << err.str();
+    EXPECT_EQ(reg.GetRegistryString("AgentNetworks"), "");
+}
+
 TEST_F(SetupTest, DefaultPortsAndRelativePathStoredAbsolute)
 {
     const auto cwd = std::filesystem::current_path();

@@ -2,6 +2,7 @@
 
 #include "Connection.h"
 #include "Dmregistry.h"
+#include "NetworkList.h"
 #include "RegistryFile.h"
 #include "Schema.h"
 
@@ -24,8 +25,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char *kUsage =
-    "usage: hvnSetup init --database PATH [--port N] [--console-port M]\n"
+    "usage: hvnSetup init --database PATH [--port N] [--console-port M] [--agent-networks LIST]\n"
     "       hvnSetup show\n"
+    "LIST names the networks agents may connect from, e.g. \"192.168.10.0/24, 10.1.0.0/16, ::1/128\";\n"
+    "\"\" allows every address again.\n"
     "The settings file is $HALVANE_REGISTRY (default /etc/halvane/registry.reg).\n";
 
 std::uint16_t parsePort(const std::string &option, const std::string &text)
@@ -120,7 +123,8 @@ int runInit(const std::vector<std::string> &args, std::ostream &out, std::ostrea
     bool haveDatabase = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string &option = args[i];
-        if (option != "--database" && option != "--port" && option != "--console-port")
+        if (option != "--database" && option != "--port" && option != "--console-port" &&
+            option != "--agent-networks")
             throw std::runtime_error("unknown option '" + option + "'");
         if (i + 1 >= args.size())
             throw std::runtime_error(option + " needs a value");
@@ -130,6 +134,12 @@ int runInit(const std::vector<std::string> &args, std::ostream &out, std::ostrea
                 throw std::runtime_error("--database needs a path");
             options.database = fs::absolute(value).lexically_normal();
             haveDatabase = true;
+        } else if (option == "--agent-networks") {
+            try {
+                options.agentNetworks = platform::NetworkList::parse(value).text();
+            } catch (const std::invalid_argument &e) {
+                throw std::runtime_error("--agent-networks: " + std::string(e.what()));
+            }
         } else if (option == "--port") {
             options.port = parsePort(option, value);
         } else {
@@ -192,7 +202,8 @@ void writeSettings(const fs::path &storePath, const InitOptions &options)
         reg.SetSettingInteger(TdmRegistryCtl::RootKey::LocalMachine, kProductKey, "PortNumber",
                               options.port) &&
         reg.SetSettingInteger(TdmRegistryCtl::RootKey::LocalMachine, kProductKey,
-                              "PortNumberConsole", options.consolePort);
+                              "PortNumberConsole", options.consolePort) &&
+        (!options.agentNetworks || reg.SetRegistryString("AgentNetworks", *options.agentNetworks));
     if (!ok)
         throw std::runtime_error("cannot write the settings file " + storePath.string() +
                                  " (is it writable, and a valid registry file?)");

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ struct InitOptions {
     std::filesystem::path database;
     std::uint16_t port = kDefaultPort;
     std::uint16_t consolePort = kDefaultConsolePort;
+    // AgentNetworks in canonical form; nullopt leaves the value as it is, empty text allows
+    // every address again.
+    std::optional<std::string> agentNetworks;
 };
 
 // What initDatabase() found or did.
@@ -26,11 +30,13 @@ enum class DatabaseState { Created, Existing };
 // never modified.
 DatabaseState initDatabase(const std::filesystem::path &database);
 
-// Writes DatabasePath, PortNumber and PortNumberConsole into the settings store at storePath
-// (creating its folder). Throws std::runtime_error when the store cannot be written.
+// Writes DatabasePath, PortNumber, PortNumberConsole and, when given, AgentNetworks into the
+// settings store at storePath (creating its folder). Throws std::runtime_error when the store
+// cannot be written.
 void writeSettings(const std::filesystem::path &storePath, const InitOptions &options);
 
-// The command line of hvnSetup: "init --database PATH [--port N] [--console-port M]" and "show".
+// The command line of hvnSetup: "init --database PATH [--port N] [--console-port M]
+// [--agent-networks LIST]" and "show".
 // Returns the exit status; messages go to out (success) and err (failure).
 int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 

@@ -1,0 +1,145 @@
+// The real hvnRetriever facing more peers than it has descriptors, peers outside its
+// AgentNetworks, and settings it cannot use.
+
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+
+#include "E2eSupport.h"
+
+namespace hvn::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A valid frame whose user name tells the agent apart.
+std::string frameOf(const std::string &user)
+{
+    std::string body = "200504010930150250" "0010" "0010" "0005";
+    auto field = [&body](std::string text, std::size_t width) {
+        text.resize(width, ' ');
+        body += text;
+    };
+    field("LP1", 64);
+    field(user, 32);
+    field("PC01", 32);
+    return '\x02' + body + '\x03';
+}
+
+// Lowers this process's descriptor limit for one scope, so that a child started in it
+// inherits the lower limit.
+class ScopedDescriptorLimit {
+public:
+    explicit ScopedDescriptorLimit(rlim_t limit)
+    {
+        ::getrlimit(RLIMIT_NOFILE, &m_original);
+        rlimit lowered = m_original;
+        lowered.rlim_cur = limit;
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~ScopedDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &m_original); }
+
+private:
+    rlimit m_original{};
+};
+
+platform::UniqueFd connectFrom(const char *source, std::uint16_t port)
+{
+    platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in from{}, to{};
+    from.sin_family = to.sin_family = AF_INET;
+    ::inet_pton(AF_INET, source, &from.sin_addr);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(port);
+    if (::bind(fd.get(), reinterpret_cast<sockaddr *>(&from), sizeof from) != 0 ||
+        ::connect(fd.get(), reinterpret_cast<sockaddr *>(&to), sizeof to) != 0)
+        throw std::system_error(errno, std::generic_category(), std::string("connect from ") + source);
+    return fd;
+}
+
+std::size_t occurrences(const std::string &text, const std::string &part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// With far more agents than descriptors, connections beyond what the service can serve wait
+// in the kernel's queue; none is accepted and then dropped because its worker could not open
+// the settings or the database.
+TEST(ServicePeers, AtALowDescriptorLimitEveryRecordOfManyConcurrentAgentsIsStored)
+{
+    Installation installation;
+    std::optional<RetrieverProcess> service;
+    {
+        const ScopedDescriptorLimit limit(100);
+        service.emplace(installation);
+    }
+    ASSERT_TRUE(service->waitReady()) << service->errText();
+
+    constexpr int kAgents = 150;
+    std::vector<platform::UniqueFd> agents;
+    for (int i = 0; i < kAgents; ++i) {
+        agents.push_back(connectLoopback(installation.port()));
+        sendBytes(agents.back().get(), frameOf("agent" + std::to_string(i)));
+        ::shutdown(agents.back().get(), SHUT_WR);
+    }
+    EXPECT_TRUE(installation.waitForCount("tblPrintingData", kAgents, 60s))
+        << installation.count("tblPrintingData") << " of " << kAgents << " stored\n"
+        << service->errText();
+    EXPECT_EQ(installation.count("tblUserInfo"), kAgents);
+    EXPECT_EQ(service->stop(), 0) << service->errText();
+}
+
+TEST(ServicePeers, AgentsOutsideAgentNetworksAreRefusedAndTheEventLogSaysSoOnce)
+{
+    Installation installation;
+    const RunResult setup = installation.run({setupProgram().string(), "init", "--database",
+                                              installation.database().string(), "--port",
+                                              std::to_string(installation.port()), "--console-port",
+                                              std::to_string(installation.consolePort()), "--agent-networks",
+                                              "127.0.0.2/32"});
+    ASSERT_EQ(setup.status, 0) << setup.err;
+    RetrieverProcess service(installation);
+    ASSERT_TRUE(service.waitReady()) << service.errText();
+
+    for (int i = 0; i < 3; ++i) {
+        const platform::UniqueFd outsider = connectFrom("127.0.0.1", installation.port());
+        ::send(outsider.get(), frameOf("outsider").data(), 160, MSG_NOSIGNAL);
+        EXPECT_TRUE(peerClosed(outsider.get(), 5s));
+    }
+    {
+        const platform::UniqueFd insider = connectFrom("127.0.0.2", installation.port());
+        sendBytes(insider.get(), frameOf("insider"));
+    }
+    ASSERT_TRUE(installation.waitForCount("tblPrintingData", 1));
+    EXPECT_EQ(installation.rows("SELECT UserName FROM tblUserInfo"), std::vector<std::string>{"insider"});
+    EXPECT_EQ(service.stop(), 0) << service.errText();
+    EXPECT_EQ(occurrences(service.errText(), "refused an agent connection from 127.0.0.1"), 1u) << service.errText();
+}
+
+TEST(ServicePeers, MalformedSettingsFileEndsTheStartNamingTheLine)
+{
+    Installation installation;
+    {
+        std::ofstream out(installation.registry(), std::ios::app | std::ios::binary);
+        out << "PortNumber=1033\r\n";
+    }
+    RetrieverProcess service(installation);
+    EXPECT_EQ(service.wait(20s), 1);
+    const std::string err = service.errText();
+    EXPECT_NE(err.find("is malformed: line"), std::string::npos) << err;
+    EXPECT_NE(err.find("\"PortNumber=1033\""), std::string::npos) << err;
+    EXPECT_EQ(err.find("no database path"), std::string::npos) << err;
+}
+
+} // namespace
+} // namespace hvn::e2e
