@@ -53,8 +53,8 @@ const char *const kCreateStatements[] = {
     "CREATE INDEX idxSectionSectionID ON tblSectionInfo (SectionID)",
     // Period queries: the date first, then every column the totals read, so that a
     // period's totals are answered from the index alone.
-    "CREATE INDEX idxPrintingDataPeriod ON tblPrintingData"
-    " (dbDateTime, UserID, PrinterID, DocumentPages, SidesOfPaper, SheetsOfPaper, ComputerName)",
+    ("CREATE INDEX idxPrintingDataPeriod ON tblPrintingData"
+     " (dbDateTime, UserID, PrinterID, DocumentPages, SidesOfPaper, SheetsOfPaper, ComputerName)"),
 };
 const std::size_t kCreateStatementCount = std::size(kCreateStatements);
 

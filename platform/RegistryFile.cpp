@@ -827,15 +827,38 @@ bool replaceFile(const std::filesystem::path &path, const std::string &content, 
     return true;
 }
 
+bool isWritable(std::string_view keyPath, std::string_view name, const RegValue &value)
+{
+    if (!isValidKeyPath(keyPath) || !isPrintableText(name))
+        return false;
+    // Only the two forms this module writes; a plain string is one quoted line, in which a
+    // line break or NUL cannot stand.
+    if (value.type == RegType::String)
+        return isValidUtf8(value.text) && value.text.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
+    return value.type == RegType::Dword;
+}
+
+// The bytes of the store after the write, nullopt when the old bytes cannot be read or the
+// result could not be read back.
+std::optional<std::string> changedText(std::string_view bytes, std::string_view keyPath, std::string_view name,
+                                       const RegValue &value)
+{
+    auto doc = parseDocument(bytes);
+    if (!doc)
+        return std::nullopt;
+    setValue(*doc, keyPath, name, value);
+    std::string content = serialize(*doc);
+    // Never replace the store with something this module could not read back.
+    if (!parseDocument(content))
+        return std::nullopt;
+    return content;
+}
+
 bool writeValue(const std::filesystem::path &linkedPath, std::string_view keyPath, std::string_view name,
                 const RegValue &value)
 {
     const std::filesystem::path path = resolveLinks(linkedPath);
-    if (!isValidKeyPath(keyPath) || !isPrintableText(name))
-        return false;
-    // A plain string is written as one quoted line; a line break or NUL cannot stand in it.
-    if (value.type == RegType::String
-        && (!isValidUtf8(value.text) || value.text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos))
+    if (!isWritable(keyPath, name, value))
         return false;
 
     const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
@@ -853,18 +876,13 @@ bool writeValue(const std::filesystem::path &linkedPath, std::string_view keyPat
     const Loaded old = loadFile(path);
     if (old.status == LoadStatus::Failed)
         return false;
-    auto doc = parseDocument(old.status == LoadStatus::Ok ? std::string_view(old.bytes) : "");
-    if (!doc)
+    const auto content = changedText(old.status == LoadStatus::Ok ? std::string_view(old.bytes) : "", keyPath,
+                                     name, value);
+    if (!content)
         return false;
-
-    setValue(*doc, keyPath, name, value);
-    const std::string content = serialize(*doc);
-    // Never replace the store with something this module could not read back.
-    if (!parseDocument(content))
-        return false;
-    if (old.status == LoadStatus::Ok && content == old.bytes)
+    if (old.status == LoadStatus::Ok && *content == old.bytes)
         return true;
-    return replaceFile(path, content, old);
+    return replaceFile(path, *content, old);
 }
 
 } // namespace
@@ -917,6 +935,38 @@ std::optional<std::string> RegistryFile::problem() const
     } catch (const std::exception &e) {
         return "cannot read the settings file " + m_path.string() + ": " + e.what();
     }
+}
+
+std::optional<std::string> RegistryFile::problemIn(std::string_view bytes)
+{
+    std::string reason;
+    if (parseDocument(bytes, &reason))
+        return std::nullopt;
+    return reason;
+}
+
+std::optional<RegValue> RegistryFile::valueIn(std::string_view bytes, std::string_view keyPath, std::string_view name)
+{
+    if (!isValidKeyPath(keyPath))
+        return std::nullopt;
+    const auto doc = parseDocument(bytes);
+    if (!doc)
+        return std::nullopt;
+    const auto found = findValues(*doc, keyPath);
+    if (!found)
+        return std::nullopt;
+    for (const auto &value : *found)
+        if (equalsNoCase(*value.name, name))
+            return value.entry->value;
+    return std::nullopt;
+}
+
+std::optional<std::string> RegistryFile::withValue(std::string_view bytes, std::string_view keyPath,
+                                                   std::string_view name, const RegValue &value)
+{
+    if (!isWritable(keyPath, name, value))
+        return std::nullopt;
+    return changedText(bytes, keyPath, name, value);
 }
 
 bool RegistryFile::keyExists(std::string_view keyPath) const

@@ -70,6 +70,14 @@ public:
     bool writeString(std::string_view keyPath, std::string_view name, std::string_view value);
     bool writeDword(std::string_view keyPath, std::string_view name, std::uint32_t value);
 
+    // The same parsing and changing on text in memory, without a file: what problem() would
+    // say of a file holding bytes (nullopt: readable), the value a read would give, and the
+    // bytes a write would leave (nullopt where the write would be refused).
+    static std::optional<std::string> problemIn(std::string_view bytes);
+    static std::optional<RegValue> valueIn(std::string_view bytes, std::string_view keyPath, std::string_view name);
+    static std::optional<std::string> withValue(std::string_view bytes, std::string_view keyPath,
+                                                std::string_view name, const RegValue &value);
+
 private:
     std::filesystem::path m_path;
 };

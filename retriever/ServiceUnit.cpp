@@ -98,6 +98,8 @@ std::string sandboxSettings(const UnitInstallation &installation)
     std::string text;
     text += "User=" + installation.serviceUser + "\n";
     text += "Group=" + installation.serviceUser + "\n";
+    if (!installation.databaseGroup.empty())
+        text += "SupplementaryGroups=" + installation.databaseGroup + "\n";
     text += "UMask=0027\n";
     text += "LimitNOFILE=" + std::to_string(kUnitDescriptorLimit) + "\n";
     text += "ProtectSystem=strict\n";
@@ -269,8 +271,15 @@ UnitInstallation unitInstallationFromEnvironment()
     installation.settingsFile = fs::absolute(platform::RegistryFile::defaultPath()).lexically_normal();
     const TdmRegistryCtl registry;
     const fs::path database = registry.GetRegistryString("DatabasePath");
-    if (!database.empty())
+    if (!database.empty()) {
         installation.database = fs::absolute(database).lexically_normal();
+        struct stat info {};
+        const group *folderGroup = ::stat(installation.database.parent_path().c_str(), &info) == 0 && info.st_gid != 0
+                                       ? ::getgrgid(info.st_gid)
+                                       : nullptr;
+        if (folderGroup && std::string_view(folderGroup->gr_name) != installation.serviceUser)
+            installation.databaseGroup = folderGroup->gr_name;
+    }
     for (const char *port : {"PortNumber", "PortNumberConsole"}) {
         const std::int32_t number = registry.GetRegistryInteger(port);
         installation.privilegedPort = installation.privilegedPort || (number > 0 && number < 1024);

@@ -25,6 +25,9 @@ struct UnitInstallation {
     // DatabasePath, absolute. Its folder is the one place the sandboxed service may write (the
     // database, its write-ahead log, the spool file beside it). Empty: no such place.
     std::filesystem::path database;
+    // The group of the database folder, when another than root's: the service joins it, so that
+    // the files the console creates there (write-ahead log, index) stay writable for it.
+    std::string databaseGroup;
     // The settings file the service reads.
     std::filesystem::path settingsFile;
     // A port below 1024 is configured: the unit grants CAP_NET_BIND_SERVICE, nothing else.

@@ -98,10 +98,12 @@ TEST(ServiceUnit, UnitStartsThisExecutableAsTheServiceUserWithWritesOnlyToTheDat
     UnitInstallation atHome = installationIn("/unused");
     atHome.database = "/home/office/halvane/hvnDatabase.db";
     atHome.privilegedPort = true;
+    atHome.databaseGroup = "halvane";
     const std::string loosened = unitFileText(atHome);
     EXPECT_TRUE(hasLine(loosened, "ProtectHome=read-only")) << loosened;
     EXPECT_TRUE(hasLine(loosened, "ReadWritePaths=/home/office/halvane")) << loosened;
     EXPECT_TRUE(hasLine(loosened, "AmbientCapabilities=CAP_NET_BIND_SERVICE")) << loosened;
+    EXPECT_TRUE(hasLine(loosened, "SupplementaryGroups=halvane")) << "the console's files must stay writable";
     EXPECT_FALSE(hasLine(loosened, "PrivateUsers=yes")) << "no capability works in a user namespace";
 }
 
