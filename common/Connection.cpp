@@ -88,7 +88,8 @@ std::unique_ptr<SQLite::Database> openDatabase(std::string_view connectionString
         throw std::runtime_error("cannot open the database: " + path + " is a folder, not a database file");
     if (!std::filesystem::exists(status))
         throw std::runtime_error("cannot open the database: " + path + ": " +
-                                 (ec ? ec.message() : std::string("no such file")));
+                                 (ec && ec != std::errc::no_such_file_or_directory ? ec.message()
+                                                                                   : std::string("no such file")));
     if (!std::filesystem::is_regular_file(status))
         throw std::runtime_error("cannot open the database: " + path + " is not a regular file");
     try {
