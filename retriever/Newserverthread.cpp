@@ -56,6 +56,22 @@ void TNewServerThread::ServeConnection()
         if (!records.empty())
             storeRecords(records, database);
     }
+    if (!Terminated())
+        return;
+    // Asked to stop: the connection has been shut down, so what the system has received for it
+    // is read to its end (bounded all the same), and its complete records are stored or kept.
+    for (std::size_t total = 0; total < kReadOnStopLimit;) {
+        const int fd = ClientSocket();
+        if (fd < 0 || platform::waitReadable(fd, std::chrono::milliseconds(0)) != platform::WaitResult::Ready)
+            break;
+        const std::ptrdiff_t n = platform::recvSome(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        CutRecords(carryOver, std::string_view(buffer, static_cast<std::size_t>(n)), collect);
+        total += static_cast<std::size_t>(n);
+    }
+    if (!records.empty())
+        storeRecords(records, database);
 }
 
 void TNewServerThread::storeRecords(std::vector<std::string> &records, std::unique_ptr<TdmDatabase> &database)

@@ -27,7 +27,8 @@ inline constexpr std::string_view kDatabaseMutexName = "hvnDatabase";
 //
 // Created on the listener thread; serves on its own thread (TServerClientThread). A reused
 // worker starts each connection afresh. A worker asked to stop while it waits for the mutex
-// stops waiting at once and has its records kept.
+// stops waiting at once; it reads what has already arrived for its connection, and every
+// complete record it has read is stored or kept.
 class TNewServerThread : public TServerClientThread {
 public:
     static constexpr std::chrono::milliseconds kDefaultIdleLimit{60000};
@@ -36,6 +37,9 @@ public:
     // many as a record uses: the fields end at body position 158, so later bytes would never
     // reach the database, and each read would only scan them again.
     static constexpr std::size_t kMaxCarryOver = 1 + record::kBodySize;
+
+    // At a stop, at most this much that has already arrived is still read.
+    static constexpr std::size_t kReadOnStopLimit = 16 * 1024 * 1024;
 
     using RecordHandler = std::function<void(std::string_view body)>;
 

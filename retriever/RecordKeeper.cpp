@@ -138,42 +138,49 @@ void RecordKeeper::keep(const std::vector<std::string> &records, std::string_vie
 void RecordKeeper::run(std::stop_token stop)
 {
     // What an earlier run kept is stored first, without a pause.
-    storeKept(stop);
+    bool pause = false;
     std::unique_lock lock(m_mutex);
     while (!stop.stop_requested()) {
-        if (!m_wake.wait(lock, stop, [this] { return !m_spool->empty(); }))
-            break;
-        // A pause first: the records were kept because the database refused them just now.
-        m_wake.wait_for(lock, stop, m_options.retryInterval, [] { return false; });
-        if (stop.stop_requested())
-            break;
+        if (pause) {
+            if (!m_wake.wait(lock, stop, [this] { return !m_spool->empty(); }))
+                break;
+            // The records were kept because the database refused them just now.
+            m_wake.wait_for(lock, stop, m_options.retryInterval, [] { return false; });
+            if (stop.stop_requested())
+                break;
+        }
         lock.unlock();
-        storeKept(stop);
+        pause = !storeKept(stop);
         lock.lock();
     }
 }
 
-void RecordKeeper::storeKept(std::stop_token stop)
+bool RecordKeeper::storeKept(std::stop_token stop)
 {
     if (m_spool->empty())
-        return;
+        return false;
     platform::NamedMutexLock ownership(platform::NamedMutex(kDatabaseMutexName), stop);
     if (!ownership.ownsLock())
-        return;
+        return false;
     std::unique_ptr<TdmDatabase> database;
     try {
         database = openDatabase();
     } catch (const std::exception &) {
-        return; // not there yet: the next attempt opens it again
+        return false; // not there yet: the next attempt opens it again
     }
-    drain(*database, stop);
+    return drain(*database, stop);
 }
 
-void RecordKeeper::drain(TdmDatabase &database, const std::stop_token &stop)
+bool RecordKeeper::drain(TdmDatabase &database, const std::stop_token &stop)
 {
     std::size_t stored = 0;
     bool interrupted = false;
+    bool more = false;
     while (!stop.stop_requested()) {
+        if (stored == kDrainBatch) {
+            more = true;
+            break;
+        }
         const std::optional<RecordSpool::Kept> next = m_spool->front();
         if (!next)
             break;
@@ -215,6 +222,7 @@ void RecordKeeper::drain(TdmDatabase &database, const std::stop_token &stop)
                countOf(m_storedFromSpool) + " kept in " + m_spool->path().string() + " have been stored in the database");
         m_storedFromSpool = 0;
     }
+    return more;
 }
 
 } // namespace hvn::retriever

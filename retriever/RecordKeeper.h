@@ -74,11 +74,17 @@ public:
     std::size_t keptRecords() const { return m_spool->size(); }
     const std::filesystem::path &spoolPath() const { return m_spool->path(); }
 
+    // Kept records stored under one hold of hvnDatabase; then the thread queues for the mutex
+    // again, behind the console and the agents that came meanwhile.
+    static constexpr std::size_t kDrainBatch = 200;
+
 private:
     void run(std::stop_token stop);
-    void storeKept(std::stop_token stop);
-    // Stores kept records until none is left or the database refuses; hvnDatabase held.
-    void drain(TdmDatabase &database, const std::stop_token &stop);
+    // One hold of hvnDatabase; true when kept records are left that the database would take.
+    bool storeKept(std::stop_token stop);
+    // Stores kept records until none is left, the database refuses or kDrainBatch have been
+    // stored (true); hvnDatabase held.
+    bool drain(TdmDatabase &database, const std::stop_token &stop);
     void report(platform::EventSeverity severity, const std::string &message) const;
 
     const TdmRegistryCtl m_registry;

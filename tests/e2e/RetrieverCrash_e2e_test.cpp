@@ -9,8 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include <SQLiteCpp/Database.h>
-#include <SQLiteCpp/Statement.h>
 #include <gtest/gtest.h>
 
 #include "AgentFrame.h"
@@ -66,50 +64,6 @@ void runAgent(int agentIndex, const Installation &installation, const std::atomi
     }
 }
 
-// Every row key as a reader saw it, read again and again while the service works and dies.
-class Reader {
-public:
-    explicit Reader(const Installation &installation)
-        : m_thread([this, path = installation.database().string()] { run(path); })
-    {
-    }
-    ~Reader()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    std::set<std::string> seen() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_seen;
-    }
-
-private:
-    void run(const std::string &path)
-    {
-        while (!m_stop) {
-            try {
-                SQLite::Database db(path, SQLite::OPEN_READONLY);
-                db.setBusyTimeout(1000);
-                SQLite::Statement keys(db, kKeys);
-                std::set<std::string> read;
-                while (keys.executeStep())
-                    read.insert(keys.getColumn(0).getString());
-                std::lock_guard lock(m_mutex);
-                m_seen.insert(read.begin(), read.end());
-            } catch (const std::exception &) {
-                // The file in the middle of its recovery: read again.
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-    }
-
-    mutable std::mutex m_mutex;
-    std::set<std::string> m_seen; // guarded by m_mutex
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
-
 std::vector<std::string> missingFrom(const Installation &installation, const std::set<std::string> &seen)
 {
     const std::vector<std::string> rows = installation.rows(kKeys);
@@ -132,17 +86,33 @@ TEST(RetrieverCrash, KilledUnderLoadAndRestartedItLosesNoRowAReaderSawAndServesA
     std::vector<std::thread> agents;
     for (int a = 0; a < kAgents; ++a)
         agents.emplace_back(runAgent, a, std::cref(installation), std::cref(stopAgents));
-    Reader reader(installation);
+    // A reader reading every row key again and again, while the service works and dies.
+    std::mutex seenMutex;
+    std::set<std::string> seen; // guarded by seenMutex
+    std::thread reader([&] {
+        while (!stopAgents) {
+            try {
+                const std::vector<std::string> read = installation.rows(kKeys);
+                std::lock_guard lock(seenMutex);
+                seen.insert(read.begin(), read.end());
+            } catch (const std::exception &) {
+                // The file in the middle of its recovery: read again.
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+    });
+    auto seenSoFar = [&] {
+        std::lock_guard lock(seenMutex);
+        return seen;
+    };
 
     for (int crash = 0; crash < kCrashes; ++crash) {
         const std::int64_t before = installation.count("tblPrintingData");
         ASSERT_TRUE(installation.waitForCount("tblPrintingData", before + 60)) << "no load before crash " << crash;
         ASSERT_TRUE(service->signal(SIGKILL));
         ASSERT_EQ(service->wait(10s), 128 + SIGKILL);
-        const std::set<std::string> seen = reader.seen();
-
         EXPECT_EQ(installation.rows("PRAGMA integrity_check"), std::vector<std::string>{"ok"}) << "crash " << crash;
-        EXPECT_EQ(missingFrom(installation, seen), std::vector<std::string>{}) << "crash " << crash;
+        EXPECT_EQ(missingFrom(installation, seenSoFar()), std::vector<std::string>{}) << "crash " << crash;
 
         service.reset();
         service.emplace(installation);
@@ -155,9 +125,10 @@ TEST(RetrieverCrash, KilledUnderLoadAndRestartedItLosesNoRowAReaderSawAndServesA
     stopAgents = true;
     for (std::thread &t : agents)
         t.join();
+    reader.join();
     EXPECT_EQ(service->stop(), 0) << service->errText();
     EXPECT_EQ(installation.rows("PRAGMA integrity_check"), std::vector<std::string>{"ok"});
-    EXPECT_EQ(missingFrom(installation, reader.seen()), std::vector<std::string>{});
+    EXPECT_EQ(missingFrom(installation, seenSoFar()), std::vector<std::string>{});
     EXPECT_EQ(installation.rows("SELECT COUNT(*) - COUNT(DISTINCT ComputerName || dbDateTime) FROM tblPrintingData"),
               std::vector<std::string>{"0"})
         << "a record was stored twice";

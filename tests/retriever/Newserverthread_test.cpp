@@ -170,23 +170,25 @@ TEST_F(NewServerThreadTest, CloseDropsOpenAgentConnectionsAndFreesTheMutex)
 // waited on.
 TEST_F(NewServerThreadTest, CloseEndsTheWaitsForTheMutexAtOnceAndKeepsTheirRecords)
 {
+    // Ten frames each: a worker's first read takes six, the rest wait unread in its connection.
     constexpr int kAgents = 5;
+    constexpr int kRecords = kAgents * 10;
     platform::NamedMutex mutex(kDatabaseMutexName);
     platform::NamedMutexLock held(mutex);
     std::vector<platform::UniqueFd> agents;
     for (int i = 0; i < kAgents; ++i) {
         agents.push_back(connectLoopback(server.LocalPort()));
-        sendBytes(agents.back().get(), Frame("waiting" + std::to_string(i), "P").frame());
+        sendBytes(agents.back().get(), frames(std::vector<Frame>(10, Frame("waiting" + std::to_string(i), "P"))));
     }
     ASSERT_TRUE(waitUntil([&] { return mutex.waiters() == kAgents; }));
     server.Close();
-    EXPECT_EQ(keeper->keptRecords(), static_cast<std::size_t>(kAgents));
+    EXPECT_EQ(keeper->keptRecords(), static_cast<std::size_t>(kRecords));
     EXPECT_TRUE(log.waitFor("the service is stopping"));
     EXPECT_EQ(files.count("tblUserInfo"), 0);
 
     held.unlock();
-    EXPECT_TRUE(waitUntil([&] { return files.count("tblPrintingData") == kAgents; }));
-    EXPECT_TRUE(log.waitFor(std::to_string(kAgents) + " print records kept in"));
+    EXPECT_TRUE(waitUntil([&] { return files.count("tblPrintingData") == kRecords; }));
+    EXPECT_TRUE(log.waitFor(std::to_string(kRecords) + " print records kept in"));
 }
 
 // Another program holds the write lock past the busy timeout: the records wait in the spool,

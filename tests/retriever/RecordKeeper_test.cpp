@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
@@ -18,6 +19,7 @@
 #include "Connection.h"
 #include "DatabaseRows.h"
 #include "Dmfdatabase.h"
+#include "NamedMutex.h"
 #include "Newserverthread.h"
 #include "Schema.h"
 #include "ServerSocket.h"
@@ -55,6 +57,34 @@ TEST(RecordKeeper, RecordCaughtBetweenItsAttemptNoteAndItsStoredNoteIsStoredExac
                   (std::vector<std::string>{"crash", "after"}))
             << "committed " << committed;
     }
+}
+
+// A long spool is stored a batch per hold of the mutex: a console that asks meanwhile gets it
+// after one batch, not after the whole spool.
+TEST(RecordKeeper, LongSpoolIsStoredABatchPerHoldOfTheMutex)
+{
+    test::TestDatabase files;
+    const std::size_t kKept = RecordKeeper::kDrainBatch + 50;
+    {
+        RecordSpool spool(RecordKeeper::SpoolPathFor(files.databasePath()));
+        ASSERT_TRUE(spool.append(std::vector<std::string>(kKept, Frame().body())));
+    }
+    platform::NamedMutex mutex(kDatabaseMutexName);
+    auto held = std::make_unique<platform::NamedMutexLock>(mutex);
+    test::KeeperLog log;
+    const auto keeper = test::startedKeeper(files.registry(), log);
+    ASSERT_TRUE(waitUntil([&] { return mutex.waiters() == 1; }));
+    std::size_t keptWhenGranted = 0;
+    std::thread console([&] {
+        platform::NamedMutexLock lock{platform::NamedMutex(kDatabaseMutexName)};
+        keptWhenGranted = keeper->keptRecords();
+    });
+    ASSERT_TRUE(waitUntil([&] { return mutex.waiters() == 2; }));
+    held.reset();
+    console.join();
+    EXPECT_EQ(keptWhenGranted, kKept - RecordKeeper::kDrainBatch);
+    ASSERT_TRUE(waitUntil([&] { return keeper->keptRecords() == 0; }));
+    EXPECT_EQ(files.count("tblPrintingData"), static_cast<std::int64_t>(kKept));
 }
 
 // A small file system of its own, mounted for the test (needs the right to mount).

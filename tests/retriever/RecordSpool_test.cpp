@@ -73,7 +73,7 @@ TEST_F(RecordSpoolTest, TornOrDamagedTailIsCutOffAndLaterRecordsAreKeptAgain)
         std::ifstream in(path, std::ios::binary);
         whole.assign(std::istreambuf_iterator<char>(in), {});
     }
-    auto variants = std::vector<std::pair<std::string, std::string>>();
+    std::vector<std::pair<std::string, std::string>> variants;
     for (std::uintmax_t size = before; size < after; ++size)
         variants.emplace_back("cut to " + std::to_string(size), whole.substr(0, size));
     for (std::uintmax_t at = before; at < after; at += 3) {
@@ -122,12 +122,8 @@ TEST_F(RecordSpoolTest, ForeignFileOrOneInUseIsRefused)
     std::ofstream(foreign, std::ios::binary) << "SQLite format 3";
     EXPECT_THROW(RecordSpool spool(foreign), std::runtime_error);
     // A file that a run created but never wrote is a fresh spool.
-    const fs::path blank = dir.path() / "blank";
-    std::ofstream(blank, std::ios::binary).flush();
-    RecordSpool spool(blank);
-    EXPECT_TRUE(spool.empty());
     fs::resize_file(path, 0);
-    EXPECT_NO_THROW(RecordSpool again(path));
+    EXPECT_TRUE(RecordSpool(path).empty());
 }
 
 } // namespace
