@@ -87,36 +87,21 @@ TEST(RecordKeeper, LongSpoolIsStoredABatchPerHoldOfTheMutex)
     EXPECT_EQ(files.count("tblPrintingData"), static_cast<std::int64_t>(kKept));
 }
 
-// A small file system of its own, mounted for the test (needs the right to mount).
-class SmallFileSystem {
-public:
-    explicit SmallFileSystem(const fs::path &where) : m_path(where)
-    {
-        fs::create_directory(m_path);
-        m_mounted = ::mount("tmpfs", m_path.c_str(), "tmpfs", 0, "size=3m") == 0;
-        m_error = m_mounted ? "" : std::strerror(errno);
-    }
-    ~SmallFileSystem()
-    {
-        if (m_mounted)
-            ::umount2(m_path.c_str(), MNT_DETACH);
-    }
-    bool mounted() const { return m_mounted; }
-    const std::string &error() const { return m_error; }
-
-private:
-    fs::path m_path;
-    bool m_mounted = false;
-    std::string m_error;
+// Takes away the small file system a test mounted.
+struct Unmount {
+    fs::path path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
 };
 
 TEST(RecordKeeper, FullDiskKeepsRecordsInTheReservedSpoolUntilSpaceReturns)
 {
     hvn::test::TempDir dir;
-    SmallFileSystem small(dir.path() / "small");
-    if (!small.mounted())
-        GTEST_SKIP() << "cannot mount a small file system here: " << small.error();
-    const fs::path database = dir.path() / "small" / "hvnDatabase.db";
+    const fs::path small = dir.path() / "small";
+    fs::create_directory(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=3m") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
+    const Unmount unmount{small};
+    const fs::path database = small / "hvnDatabase.db";
     {
         SQLite::Database db(database.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
         db::applyDurability(db);
@@ -131,7 +116,7 @@ TEST(RecordKeeper, FullDiskKeepsRecordsInTheReservedSpoolUntilSpaceReturns)
     SQLite::Database reader(database.string(), SQLite::OPEN_READONLY);
     reader.exec("SELECT COUNT(*) FROM tblPrintingData");
 
-    const fs::path filler = dir.path() / "small" / "filler";
+    const fs::path filler = small / "filler";
     {
         const platform::UniqueFd fd(::open(filler.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
         const std::string block(4096, 'f');

@@ -101,15 +101,12 @@ TEST_F(RecordSpoolTest, AttemptNoteOfTheOldestRecordSurvivesTheEndOfARun)
         RecordSpool spool(path);
         ASSERT_TRUE(spool.append({"a", "b"}));
         spool.noteAttempt(spool.front()->seq, 41);
-        EXPECT_EQ(spool.front()->attemptedAfterRow, 41);
     }
     RecordSpool spool(path);
-    ASSERT_EQ(spool.size(), 2u);
-    EXPECT_EQ(spool.front()->body, "a");
     EXPECT_EQ(spool.front()->attemptedAfterRow, 41);
     spool.markStored(spool.front()->seq);
+    EXPECT_EQ(spool.front()->body, "b");
     EXPECT_EQ(spool.front()->attemptedAfterRow, std::nullopt);
-    EXPECT_THROW(spool.noteAttempt(spool.front()->seq + 1, 0), std::logic_error);
 }
 
 TEST_F(RecordSpoolTest, ForeignFileOrOneInUseIsRefused)
