@@ -27,6 +27,7 @@
 #include "Schema.h"
 #include "ServerSocket.h"
 #include "app/MessageBoxes.h"
+#include "mainform/Mainform.h"
 
 namespace hvn::console::test {
 
@@ -131,6 +132,14 @@ inline void clickTab(QTabWidget *pages, int index)
 {
     QTabBar *bar = pages->tabBar();
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+}
+
+// Shows the main window and waits until its first tab's show handler, which runs after the
+// first paint, has finished (AllowPageChange turns true then). False after 10 s.
+inline bool showAndLoad(TMainForm &form)
+{
+    form.show();
+    return QTest::qWaitFor([&form] { return form.AllowPageChange; }, 10000);
 }
 
 // Records every message box while it lives and answers each with the next entry of answers,
