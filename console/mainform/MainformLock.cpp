@@ -23,10 +23,12 @@ namespace hvn::console {
 namespace {
 
 const QString kWaitingText = QStringLiteral("サービスがデータベースを解放するのを待っています…");
+// An idle service answers at once; only a longer wait turns the event loop and says so.
+constexpr std::chrono::milliseconds kQuietWait{200};
 
-bool readableNow(int fd)
+bool readableWithin(int fd, std::chrono::milliseconds timeout)
 {
-    return platform::waitReadable(fd, std::chrono::milliseconds(0)) == platform::WaitResult::Ready;
+    return platform::waitReadable(fd, timeout) == platform::WaitResult::Ready;
 }
 
 // Refuses every window's close request while it lives: a handler that waits for the lock
@@ -45,7 +47,7 @@ protected:
 // before that.
 bool waitReadable(int fd)
 {
-    if (readableNow(fd) || !QCoreApplication::instance())
+    if (readableWithin(fd, std::chrono::milliseconds(0)) || !QCoreApplication::instance())
         return true;
     QEventLoop loop;
     QSocketNotifier notifier(fd, QSocketNotifier::Read);
@@ -77,7 +79,7 @@ bool TMainForm::SocketMutexOn()
     char reply[kLockReplySize];
     std::ptrdiff_t received = -1;
     if (platform::sendAll(sock.get(), "DBREAD\n")) {
-        bool replied = readableNow(sock.get());
+        bool replied = readableWithin(sock.get(), kQuietWait);
         if (!replied) {
             StatusLine->showMessage(kWaitingText);
             replied = waitReadable(sock.get());
