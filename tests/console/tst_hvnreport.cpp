@@ -237,7 +237,7 @@ void TstHvnReport::fiscalEqualsTheConsoleGrid()
     QStringList grid;
     {
         TMainForm form;
-        form.show();
+        QVERIFY(hvn::console::test::showAndLoad(form));
         QWidget *tab = bySection ? form.tabSectionCalc : form.tabPrintCalc;
         QTabBar *bar = form.PageControl1->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(form.PageControl1->indexOf(tab)).center());
