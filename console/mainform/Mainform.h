@@ -41,7 +41,8 @@ class TqrForm;
 // `DBConection`, the settings object `RegCtl`, the lock channel `sock` with its bracket
 // `SocketMutexOn` / `SocketMutexOff`, and the reporting period. The constructor builds the
 // window and restores the window and view settings (`FormCreate`); the destructor saves them.
-// No database access happens before the window is first shown. GUI thread only; one instance.
+// No database access happens before the window is first shown and painted: the selected tab's
+// show handler runs right after the first paint. GUI thread only; one instance.
 //
 // The implementation is spread by concern: Mainform.cpp (construction, layout),
 // MainformSettings.cpp, MainformMenu.cpp, MainformTabs.cpp (tab changes), MainformLock.cpp,
@@ -233,6 +234,7 @@ public:
 protected:
     bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -252,6 +254,7 @@ private:
     // Tab visibility: runs the hide handler of the tab that was visible and the show handler
     // of the new one, once the window has been shown.
     void PageControl1Change(int index);
+    void runFirstShowHandler();
     void runShowHandler(int index);
     void runHideHandler(int index);
     bool tabChangeRequest(QEvent *event) const;
@@ -274,7 +277,9 @@ private:
     Dialogs m_dialogs;
     HelpWindow *m_helpWindow = nullptr;
     QTabBar *m_tabBar = nullptr;
-    bool m_tabsLive = false;  // tab handlers run only once the window has been shown
+    bool m_tabsLive = false;  // tab handlers run only once the window has been shown and painted
+    bool m_firstShowPending = false; // shown, waiting for the first paint
+    bool m_firstShowQueued = false;  // painted, the first tab's handler is queued
     int m_visibleTab = -1;    // the tab whose show handler ran last
 };
 

@@ -1,5 +1,6 @@
 // The client side of the console lock channel: "DBREAD\n" asks the service for the database
-// lock, any reply but "NG" grants it, "END\n" gives it back.
+// lock, any reply but "NG" grants it, "END\n" gives it back. The wait for the reply has no
+// time limit; meanwhile the window keeps painting but takes no input.
 #include "mainform/Mainform.h"
 
 #include <cerrno>
@@ -7,11 +8,55 @@
 
 #include <sys/socket.h>
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QStatusBar>
+
 #include "TcpSocket.h"
 #include "app/MessageBoxes.h"
 #include "lock/LockChannel.h"
 
 namespace hvn::console {
+
+namespace {
+
+const QString kWaitingText = QStringLiteral("サービスがデータベースを解放するのを待っています…");
+// An idle service answers at once; only a longer wait turns the event loop and says so.
+constexpr std::chrono::milliseconds kQuietWait{200};
+
+bool readableWithin(int fd, std::chrono::milliseconds timeout)
+{
+    return platform::waitReadable(fd, timeout) == platform::WaitResult::Ready;
+}
+
+// Refuses every window's close request while it lives: a handler that waits for the lock
+// goes on to its end, as it would with the window thread blocked.
+class CloseRefusal : public QObject {
+public:
+    CloseRefusal() { QCoreApplication::instance()->installEventFilter(this); }
+    ~CloseRefusal() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::Close; }
+};
+
+// Waits until fd is readable (a reply, a close or an error), serving paint, timer and socket
+// events but no user input meanwhile. False when the program's event loops were told to end
+// before that.
+bool waitReadable(int fd)
+{
+    if (readableWithin(fd, std::chrono::milliseconds(0)) || !QCoreApplication::instance())
+        return true;
+    QEventLoop loop;
+    QSocketNotifier notifier(fd, QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&loop] { loop.exit(1); });
+    const CloseRefusal refusal;
+    return loop.exec(QEventLoop::ExcludeUserInputEvents) == 1;
+}
+
+} // namespace
 
 bool TMainForm::SocketMutexOn()
 {
@@ -32,8 +77,17 @@ bool TMainForm::SocketMutexOn()
     }
 
     char reply[kLockReplySize];
-    const bool sent = platform::sendAll(sock.get(), "DBREAD\n");
-    const std::ptrdiff_t received = sent ? platform::recvSome(sock.get(), reply, sizeof reply) : -1;
+    std::ptrdiff_t received = -1;
+    if (platform::sendAll(sock.get(), "DBREAD\n")) {
+        bool replied = readableWithin(sock.get(), kQuietWait);
+        if (!replied) {
+            StatusLine->showMessage(kWaitingText);
+            replied = waitReadable(sock.get());
+            StatusLine->clearMessage();
+        }
+        if (replied)
+            received = platform::recvSome(sock.get(), reply, sizeof reply);
+    }
     if (received <= 0 || isLockRefusal(reply, received)) {
         sock.reset();
         return false;

@@ -8,9 +8,28 @@
 
 namespace hvn::console {
 
+// The first tab's show handler may wait for the lock or end in an error box; it runs only
+// once the window is on screen and painted, so the administrator sees the window first.
 void TMainForm::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    if (!m_tabsLive && !m_firstShowQueued)
+        m_firstShowPending = true;
+}
+
+void TMainForm::paintEvent(QPaintEvent *event)
+{
+    QMainWindow::paintEvent(event);
+    if (!m_firstShowPending)
+        return;
+    m_firstShowPending = false;
+    m_firstShowQueued = true;
+    // Queued: the painted frame reaches the screen before the handler starts.
+    QMetaObject::invokeMethod(this, &TMainForm::runFirstShowHandler, Qt::QueuedConnection);
+}
+
+void TMainForm::runFirstShowHandler()
+{
     if (m_tabsLive)
         return;
     m_tabsLive = true;

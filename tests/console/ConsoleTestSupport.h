@@ -4,6 +4,7 @@
 // file, a real console lock server on loopback, and a recorder for message boxes.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -15,6 +16,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -27,6 +29,7 @@
 #include "Schema.h"
 #include "ServerSocket.h"
 #include "app/MessageBoxes.h"
+#include "mainform/Mainform.h"
 
 namespace hvn::console::test {
 
@@ -131,6 +134,30 @@ inline void clickTab(QTabWidget *pages, int index)
 {
     QTabBar *bar = pages->tabBar();
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+}
+
+// Runs action on the event loop once the form holds no lock channel and the dialog is shown:
+// a modal dialog's load behind the lock has finished then, also when the lock wait kept the
+// event loop turning. For tests that drive a modal dialog from inside its exec().
+inline void whenDialogLoaded(TMainForm &form, QWidget &dialog, std::function<void()> action)
+{
+    auto *poll = new QTimer(&dialog);
+    QObject::connect(poll, &QTimer::timeout, &dialog, [poll, &form, &dialog, action = std::move(action)] {
+        if (!dialog.isVisible() || form.sock.valid())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        action();
+    });
+    poll->start(5);
+}
+
+// Shows the main window and waits until its first tab's show handler, which runs after the
+// first paint, has finished (AllowPageChange turns true then). False after 10 s.
+inline bool showAndLoad(TMainForm &form)
+{
+    form.show();
+    return QTest::qWaitFor([&form] { return form.AllowPageChange; }, 10000);
 }
 
 // Records every message box while it lives and answers each with the next entry of answers,

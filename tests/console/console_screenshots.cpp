@@ -56,6 +56,9 @@ int main(int argc, char **argv)
     form.setDialogs(dialogs);
     form.PageControl1->setCurrentIndex(0);
     form.show();
+    // The first tab loads after the window's first paint.
+    while (!form.AllowPageChange)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     int failures = 0;
     const auto saveTab = [&](int tab) {
         QCoreApplication::processEvents();

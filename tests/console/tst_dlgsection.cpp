@@ -244,7 +244,7 @@ void TstDlgSection::menuRollsUpAtLevelOneAfterTheEditorCloses()
     dialogs.dlgSection = &f.dialog;
     f.form.setDialogs(dialogs);
     // C moves to the top level under a new name; u1 of C then rolls up to it.
-    QTimer::singleShot(0, &f.dialog, [&f] {
+    whenDialogLoaded(f.form, f.dialog, [&f] {
         QTreeWidget *tree = f.dialog.tvwSection;
         QTreeWidgetItem *c = nodeAt(tree, {0, 0, 0});
         c->parent()->removeChild(c);
@@ -258,7 +258,7 @@ void TstDlgSection::menuRollsUpAtLevelOneAfterTheEditorCloses()
 
     // Cancel rolls up as well.
     exec(f.db, "UPDATE tblUserInfo SET TargetLevelName = 'old'");
-    QTimer::singleShot(0, &f.dialog, [&f] { QTest::mouseClick(f.dialog.CancelBtn, Qt::LeftButton); });
+    whenDialogLoaded(f.form, f.dialog, [&f] { QTest::mouseClick(f.dialog.CancelBtn, Qt::LeftButton); });
     f.form.MainteSection();
     QCOMPARE(f.rows("SELECT TargetLevelName FROM tblUserInfo ORDER BY UserID"), (QStringList{"C2", "No Section"}));
     QVERIFY(databaseMutexFree());

@@ -15,6 +15,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include "ConsoleTestSupport.h"
 #include "Dmregistry.h"
 #include "E2eSupport.h"
 #include "TcpSocket.h"
@@ -189,7 +190,7 @@ void TstHvnReport::totalsEqualTheStatisticsTab()
     QStringList console;
     {
         TMainForm form;
-        form.show();
+        QVERIFY(hvn::console::test::showAndLoad(form));
         QTabBar *bar = form.PageControl1->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
         QCOMPARE(form.PageControl1->currentIndex(), tab);
@@ -236,7 +237,7 @@ void TstHvnReport::fiscalEqualsTheConsoleGrid()
     QStringList grid;
     {
         TMainForm form;
-        form.show();
+        QVERIFY(hvn::console::test::showAndLoad(form));
         QWidget *tab = bySection ? form.tabSectionCalc : form.tabPrintCalc;
         QTabBar *bar = form.PageControl1->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(form.PageControl1->indexOf(tab)).center());

@@ -129,7 +129,7 @@ void TstMainformFiscalYear::start(int tab)
 {
     m_env->setSetting("ActivePage", tab);
     m_form = std::make_unique<TMainForm>();
-    m_form->show();
+    QVERIFY(showAndLoad(*m_form));
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 }
 

@@ -2,16 +2,27 @@
 // bracket that every database operation of the console runs in.
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <thread>
 #include <stdexcept>
 
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
 
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "ConsoleTestSupport.h"
+#include "Loopback.h"
+#include "TcpSocket.h"
 #include "app/ErrorDisplay.h"
 #include "lock/BusyBracket.h"
 #include "mainform/Mainform.h"
@@ -41,6 +52,44 @@ private:
     rlimit m_saved{};
 };
 
+// A lock service that answers the console's first request with a fixed reply (none: it
+// closes the connection at once) and then records what the console sends until it closes.
+class ScriptedService {
+public:
+    explicit ScriptedService(std::optional<std::string> reply)
+        : m_listener(hvn::platform::listenTcp(0))
+        , m_thread([this, reply = std::move(reply)] { serve(reply); })
+    {
+    }
+    ~ScriptedService() { m_thread.join(); }
+    int port() const { return hvn::platform::localPort(m_listener.get()); }
+    // Everything the console sent; call after the console closed its connection.
+    std::string received()
+    {
+        m_thread.join();
+        m_thread = std::thread([] {});
+        return m_received;
+    }
+
+private:
+    void serve(const std::optional<std::string> &reply)
+    {
+        hvn::platform::UniqueFd peer(::accept(m_listener.get(), nullptr, nullptr));
+        std::string line = hvn::test::receiveSome(peer.get(), std::chrono::seconds(10));
+        if (reply && hvn::platform::sendAll(peer.get(), *reply)) {
+            char buffer[256];
+            std::ptrdiff_t n;
+            while ((n = hvn::platform::recvSome(peer.get(), buffer, sizeof buffer)) > 0)
+                line.append(buffer, static_cast<std::size_t>(n));
+        }
+        m_received = line;
+    }
+
+    hvn::platform::UniqueFd m_listener;
+    std::string m_received;
+    std::thread m_thread;
+};
+
 } // namespace
 
 class TstMainformLock : public QObject {
@@ -49,6 +98,9 @@ private slots:
     void initTestCase() { QApplication::setApplicationName(QStringLiteral("hvnConsole")); }
 
     void grantedLockIsHeldUntilSocketMutexOff();
+    void serviceReplyDecidesGrant_data();
+    void serviceReplyDecidesGrant();
+    void waitForLockKeepsPaintingAndSaysSo();
     void unreachableServiceIsRefusedSilentlyWithErrorMsg_data();
     void unreachableServiceIsRefusedSilentlyWithErrorMsg();
     void socketCreationFailureShowsWarning();
@@ -68,6 +120,89 @@ void TstMainformLock::grantedLockIsHeldUntilSocketMutexOff()
         QVERIFY(!form.sock.valid());
         QVERIFY(databaseMutexFree());
     }
+}
+
+void TstMainformLock::serviceReplyDecidesGrant_data()
+{
+    QTest::addColumn<std::optional<std::string>>("reply");
+    QTest::addColumn<bool>("granted");
+    QTest::newRow("accepted and closed without a reply") << std::optional<std::string>() << false;
+    QTest::newRow("NG") << std::optional<std::string>("NG\n") << false;
+    QTest::newRow("ng") << std::optional<std::string>("ng\n") << false;
+    QTest::newRow("NGx") << std::optional<std::string>("NGx") << false;
+    QTest::newRow("OK") << std::optional<std::string>("OK\n") << true;
+    QTest::newRow("N alone") << std::optional<std::string>("N") << true;
+    QTest::newRow("any other reply") << std::optional<std::string>("GO AHEAD\n") << true;
+}
+
+void TstMainformLock::serviceReplyDecidesGrant()
+{
+    QFETCH(std::optional<std::string>, reply);
+    QFETCH(bool, granted);
+    TestEnvironment env;
+    ScriptedService service(reply);
+    env.setConsolePort(service.port());
+    MessageRecorder messages;
+    TMainForm form;
+
+    QCOMPARE(form.SocketMutexOn(), granted);
+    QCOMPARE(form.sock.valid(), granted);
+    if (granted)
+        form.SocketMutexOff();
+    QVERIFY(!form.sock.valid());
+    QCOMPARE(service.received(), std::string(granted ? "DBREAD\nEND\n" : "DBREAD\n"));
+    QVERIFY(messages.requests.isEmpty());
+}
+
+// While an agent connection (here a test client holding the lock) keeps the service from
+// granting, the window goes on painting, the status line says why, and tabs stay locked.
+void TstMainformLock::waitForLockKeepsPaintingAndSaysSo()
+{
+    TestEnvironment env;
+    LockServer server;
+    env.setConsolePort(server.port());
+    env.createDatabase();
+    MessageRecorder messages;
+    TMainForm form;
+    QVERIFY(showAndLoad(form));
+    hvn::platform::UniqueFd holder = hvn::test::connectLoopback(static_cast<std::uint16_t>(server.port()));
+    hvn::test::sendBytes(holder.get(), "DBREAD\n");
+    QCOMPARE(hvn::test::receiveSome(holder.get(), std::chrono::seconds(5)), std::string("OK\n"));
+
+    int paintsWhileWaiting = 0;
+    QString statusWhileWaiting;
+    bool tabsLockedWhileWaiting = false;
+    struct PaintCounter : QObject {
+        int *count;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            *count += event->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    counter.count = &paintsWhileWaiting;
+    QTimer::singleShot(300, &form, [&] {
+        statusWhileWaiting = form.StatusLine->currentMessage();
+        form.StatusLine->installEventFilter(&counter);
+        form.StatusLine->update();
+        QTimer::singleShot(200, &form, [&] {
+            form.StatusLine->removeEventFilter(&counter);
+            form.AllowPageChange = false; // as the handler around the wait has it
+            QTest::mouseClick(form.PageControl1->tabBar(), Qt::LeftButton, {},
+                              form.PageControl1->tabBar()->tabRect(2).center());
+            tabsLockedWhileWaiting = form.PageControl1->currentIndex() == 0;
+            hvn::test::sendBytes(holder.get(), "END\n");
+        });
+    });
+    QVERIFY(form.SocketMutexOn());
+    form.SocketMutexOff();
+
+    QCOMPARE(statusWhileWaiting, QStringLiteral("サービスがデータベースを解放するのを待っています…"));
+    QVERIFY(paintsWhileWaiting > 0);
+    QVERIFY(tabsLockedWhileWaiting);
+    QVERIFY(form.StatusLine->currentMessage().isEmpty());
+    QVERIFY(databaseMutexFree());
+    QVERIFY(messages.requests.isEmpty());
 }
 
 void TstMainformLock::unreachableServiceIsRefusedSilentlyWithErrorMsg_data()

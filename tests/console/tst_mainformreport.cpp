@@ -75,7 +75,7 @@ private slots:
             printer.setOutputFileName(m_pdf);
             return true;
         });
-        m_form->show();
+        QVERIFY(showAndLoad(*m_form));
     }
     void cleanup()
     {

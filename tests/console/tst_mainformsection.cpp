@@ -162,7 +162,7 @@ void TstMainformSection::reloadTotalsPeriodBySectionAtEnteredLevel()
     m_env->setSetting("ActivePage", 4);
     MessageRecorder messages;
     TMainForm form;
-    form.show();
+    QVERIFY(showAndLoad(form));
     // Showing the section tab does not load it.
     QCOMPARE(form.dbgSection->model()->rowCount(), 0);
 

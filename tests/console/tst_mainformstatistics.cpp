@@ -134,7 +134,7 @@ void TstMainformStatistics::shownTabLoadsRowsOfPeriod()
     MessageRecorder messages;
     TMainForm form;
     QVERIFY(!form.AllowPageChange);
-    form.show();
+    QVERIFY(showAndLoad(form));
 
     QTableView *grids[] = {form.dbgReciveData, form.dbgUserData, form.dbgPrinterData, form.dbgComputerData};
     QCOMPARE(gridRows(grids[tab]), rows);
@@ -159,7 +159,7 @@ void TstMainformStatistics::shownTabLoadsRowsOfPeriod()
 void TstMainformStatistics::hiddenTabForgetsRows()
 {
     TMainForm form;
-    form.show();
+    QVERIFY(showAndLoad(form));
     QCOMPARE(gridRows(form.dbgReciveData).size(), 3);
 
     clickTab(form, 1);
@@ -173,7 +173,7 @@ void TstMainformStatistics::hiddenTabForgetsRows()
 void TstMainformStatistics::reloadLoadsChangedPeriodOnShownTabOnly()
 {
     TMainForm form;
-    form.show();
+    QVERIFY(showAndLoad(form));
     QCOMPARE(gridRows(form.dbgReciveData), kReciveRows);
 
     form.cmbKikan->setCurrentIndex(13); // everything since 2001
@@ -211,7 +211,7 @@ void TstMainformStatistics::refusedLockLeavesGridEmptyAndLayoutUnchanged()
     m_server.reset(); // the service stops
     MessageRecorder messages;
     TMainForm form;
-    form.show();
+    QVERIFY(showAndLoad(form));
     const QPoint buttonPlace = form.Button2->pos();
     const QString buttonText = form.Button2->text();
 
@@ -241,7 +241,7 @@ void TstMainformStatistics::engineErrorIsShownOnceAfterBracketIsUndone()
         restoredAtMessage = databaseMutexFree() && form.AllowPageChange && form.Button2->isEnabled()
                          && !QApplication::overrideCursor();
     };
-    form.show();
+    QVERIFY(showAndLoad(form));
 
     QCOMPARE(messages.requests.size(), 1);
     QCOMPARE(messages.requests[0].caption, QStringLiteral("hvnConsole"));
@@ -261,7 +261,7 @@ void TstMainformStatistics::engineErrorIsShownOnceAfterBracketIsUndone()
 void TstMainformStatistics::tabChangeIsRefusedWhileBusy()
 {
     TMainForm form;
-    form.show();
+    QVERIFY(showAndLoad(form));
     form.AllowPageChange = false;
     clickTab(form, 2);
     QTest::keyClick(form.PageControl1, Qt::Key_Tab, Qt::ControlModifier);
