@@ -58,6 +58,8 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/windows/HelpWindow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/Qreport.h
   ${CMAKE_CURRENT_LIST_DIR}/windows/Qreport.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows/DialogControls.h
+  ${CMAKE_CURRENT_LIST_DIR}/windows/DialogControls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/WindowCentring.h
   ${CMAKE_CURRENT_LIST_DIR}/windows/WindowCentring.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows/ReportPreview.h

@@ -16,6 +16,7 @@
 #include "lock/DatabaseLock.h"
 #include "lock/WaitCursor.h"
 #include "mainform/Mainform.h"
+#include "windows/DialogControls.h"
 #include "windows/SectionTree.h"
 
 namespace hvn::console {
@@ -24,23 +25,6 @@ namespace {
 
 const QString kDefaultSectionName = QStringLiteral("SectionName");
 const QString kDeletedName = QStringLiteral("delete");
-
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(geometry);
-    button->setAutoDefault(false);
-    return button;
-}
-
-QLineEdit *makeEdit(QWidget *parent, const char *name, const QRect &geometry)
-{
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(QString::fromLatin1(name));
-    edit->setGeometry(geometry);
-    return edit;
-}
 
 QAction *makeItem(QMenu *menu, const char *name, const QString &caption)
 {

@@ -11,6 +11,7 @@
 #include "lock/DatabaseLock.h"
 #include "lock/WaitCursor.h"
 #include "mainform/Mainform.h"
+#include "windows/DialogControls.h"
 #include "windows/SectionTree.h"
 
 namespace hvn::console {
@@ -18,32 +19,6 @@ namespace hvn::console {
 namespace {
 
 const QString kEditingText = QStringLiteral("編集中");
-
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(geometry);
-    return label;
-}
-
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(geometry);
-    button->setAutoDefault(false);
-    return button;
-}
-
-QListWidget *makeList(QWidget *parent, const char *name, const QRect &geometry)
-{
-    auto *list = new QListWidget(parent);
-    list->setObjectName(QString::fromLatin1(name));
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setGeometry(geometry);
-    return list;
-}
 
 bool confirmed(const QString &text)
 {
@@ -56,14 +31,6 @@ void fillList(QListWidget *list, const QStringList &names)
 {
     list->clear();
     list->addItems(names);
-}
-
-QStringList entries(const QListWidget *list)
-{
-    QStringList names;
-    for (int row = 0; row < list->count(); ++row)
-        names << list->item(row)->text();
-    return names;
 }
 
 } // namespace
@@ -265,9 +232,9 @@ void TdlgSectionMember::Button3Click()
     DatabaseLock lock(*m_form);
     if (!lock.granted())
         return;
-    for (const QString &name : entries(lbMemberFrom))
+    for (const QString &name : listEntries(*lbMemberFrom))
         registerUser(0, name);
-    for (const QString &name : entries(lbMemberTo))
+    for (const QString &name : listEntries(*lbMemberTo))
         registerUser(id, name);
     endEditing();
 }

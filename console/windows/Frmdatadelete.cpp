@@ -10,6 +10,7 @@
 #include "app/MessageBoxes.h"
 #include "lock/DatabaseLock.h"
 #include "mainform/Mainform.h"
+#include "windows/DialogControls.h"
 #include "widgets/UpDown.h"
 #include "windows/WindowCentring.h"
 
@@ -44,14 +45,6 @@ UpDown *makeUpDown(QWidget *parent, const char *name, int minimum, int maximum, 
     upDown->setWrap(false);
     upDown->setGeometry(geometry);
     return upDown;
-}
-
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(geometry);
-    return button;
 }
 
 } // namespace

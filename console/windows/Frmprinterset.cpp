@@ -13,6 +13,7 @@
 #include "lock/DatabaseLock.h"
 #include "lock/WaitCursor.h"
 #include "mainform/Mainform.h"
+#include "windows/DialogControls.h"
 #include "windows/Okbottomdlg.h"
 #include "windows/WindowCentring.h"
 
@@ -22,45 +23,11 @@ namespace {
 
 const QString kEditingText = QStringLiteral("編集中");
 
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(geometry);
-    return label;
-}
-
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(geometry);
-    button->setAutoDefault(false);
-    return button;
-}
-
-QListWidget *makeList(QWidget *parent, const char *name, const QRect &geometry)
-{
-    auto *list = new QListWidget(parent);
-    list->setObjectName(QString::fromLatin1(name));
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setGeometry(geometry);
-    return list;
-}
-
 QMessageBox::StandardButton ask(QWidget *parent, const QString &caption, const QString &text,
                                 QMessageBox::StandardButtons buttons)
 {
     const QMessageBox::StandardButton first = buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
     return MessageBoxes::show({parent, caption, text, QMessageBox::NoIcon, buttons, first});
-}
-
-QStringList entries(const QListWidget *list)
-{
-    QStringList names;
-    for (int row = 0; row < list->count(); ++row)
-        names << list->item(row)->text();
-    return names;
 }
 
 QString selectedEntry(const QListWidget *list)
@@ -342,7 +309,7 @@ void TfrmPrinterSet::registerLists()
                 QStringLiteral(" WHERE PrinterName = :PrnName AND PrinterID <> :paPrnID2"),
                 QStringLiteral(";"),
             };
-            for (const QString &name : entries(ListBox1)) {
+            for (const QString &name : listEntries(*ListBox1)) {
                 ADOCommand2.clearParams();
                 ADOCommand2.setParam(QStringLiteral("paPrnID1"), leaderID);
                 ADOCommand2.setParam(QStringLiteral("grPrnID"), group);
@@ -355,7 +322,7 @@ void TfrmPrinterSet::registerLists()
     }
     if (m_listedGroup == kNoLists)
         return;
-    for (const QString &name : entries(ListBox2))
+    for (const QString &name : listEntries(*ListBox2))
         ungroupPrinter(name);
 }
 

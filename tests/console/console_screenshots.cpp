@@ -4,6 +4,7 @@
 // calculate (as ComboBox1 and ComboBox2 list them); without them, the first. Runs against the settings store that HALVANE_REGISTRY names, like the console itself; the
 // window is shown, so each tab loads through the lock bracket as it would on screen.
 #include <cstdio>
+#include <functional>
 
 #include <QComboBox>
 #include <QDir>
@@ -16,6 +17,13 @@
 
 #include "app/ConsoleApp.h"
 #include "mainform/Mainform.h"
+#include <QRadioButton>
+#include <QTreeWidget>
+
+#include "windows/Dlgsection.h"
+#include "windows/Dlgsectionmember.h"
+#include "windows/Frmdatadelete.h"
+#include "windows/Frmprinterset.h"
 #include "windows/Qreport.h"
 #include "windows/ReportPreview.h"
 
@@ -51,8 +59,16 @@ int main(int argc, char **argv)
 
     hvn::console::TMainForm form;
     hvn::console::TqrForm report;
+    hvn::console::TdlgSection dlgSection;
+    hvn::console::TdlgSectionMember dlgSectionMember;
+    hvn::console::TfrmPrinterSet frmPrinterSet;
+    hvn::console::TfrmDelete frmDelete;
     hvn::console::TMainForm::Dialogs dialogs;
     dialogs.qrForm = &report;
+    dialogs.dlgSection = &dlgSection;
+    dialogs.dlgSectionMember = &dlgSectionMember;
+    dialogs.frmPrinterSet = &frmPrinterSet;
+    dialogs.frmDelete = &frmDelete;
     form.setDialogs(dialogs);
     form.PageControl1->setCurrentIndex(0);
     form.show();
@@ -129,5 +145,30 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "console_screenshots: the report was not printed\n");
         ++failures;
     }
+
+    // The maintenance dialogs, each shown (so it loads through the lock bracket) and drawn with
+    // a deeper section or the month choice selected, as an administrator would have them.
+    const auto grabDialog = [&](QWidget &dialog, const QString &name, const std::function<void()> &prepare) {
+        dialog.show();
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+        prepare();
+        QCoreApplication::processEvents();
+        save(dialog.grab(), name);
+        dialog.hide();
+    };
+    const auto selectDeepest = [](QTreeWidget *tree) {
+        tree->expandAll();
+        QTreeWidgetItem *node = tree->topLevelItem(0);
+        while (node && node->childCount() > 0)
+            node = node->child(0);
+        if (node)
+            tree->setCurrentItem(node);
+    };
+    grabDialog(dlgSection, QStringLiteral("dialog-dlgSection.png"), [&] { selectDeepest(dlgSection.tvwSection); });
+    grabDialog(dlgSectionMember, QStringLiteral("dialog-dlgSectionMember.png"),
+               [&] { selectDeepest(dlgSectionMember.tvwSection); });
+    grabDialog(frmPrinterSet, QStringLiteral("dialog-frmPrinterSet.png"), [] {});
+    grabDialog(frmDelete, QStringLiteral("dialog-frmDelete.png"), [&] { frmDelete.RadioButton2->click(); });
     return failures == 0 ? 0 : 1;
 }
