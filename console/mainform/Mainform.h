@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include <QList>
@@ -9,6 +10,7 @@
 #include "Dmregistry.h"
 #include "UniqueFd.h"
 #include "data/DbConnection.h"
+#include "data/FiscalYearCalc.h"
 #include "data/Query.h"
 #include "report/FiscalReportSnapshot.h"
 #include "widgets/UpDown.h"
@@ -265,6 +267,9 @@ private:
     // Reopens a statistics query for the current period; the caller holds the lock.
     void openPeriodQuery(TQuery &query, TDbGridModel *model);
     void loadSectionTab();
+    // One fiscal-year calculation in the button's busy bracket; the table goes into the grid
+    // only when the lock was granted and the calculation succeeded.
+    void calculateFiscalYear(QPushButton *button, StringGrid *grid, const std::function<FiscalYearTable()> &calculate);
     void setPrintItemsEnabled(bool enabled);
     void showHelpPage(const QString &page);
 

@@ -36,18 +36,11 @@ void TMainForm::btnPrinterCalcClick()
     const int item = selectedCalcItem(ComboBox2);
     if (item < 0)
         return;
-    runReported(
-        [&] {
-            BusyBracket bracket(*this, btnPrinterCalc);
-            if (!bracket.granted())
-                return;
-            const int printerId = ComboBox2->itemData(item).toInt();
-            const FiscalYearTable table =
-                calcPrinterFiscalYear(DBConection, printerId, captionNumber(stPrnYear, kFiscalDefaultYear),
-                                      captionNumber(stPrnMonth, kFiscalDefaultStartMonth));
-            showFiscalTable(sgPrinterCalc, table);
-        },
-        this);
+    calculateFiscalYear(btnPrinterCalc, sgPrinterCalc, [&] {
+        return calcPrinterFiscalYear(DBConection, ComboBox2->itemData(item).toInt(),
+                                     captionNumber(stPrnYear, kFiscalDefaultYear),
+                                     captionNumber(stPrnMonth, kFiscalDefaultStartMonth));
+    });
 }
 
 } // namespace hvn::console

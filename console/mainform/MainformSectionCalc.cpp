@@ -47,16 +47,21 @@ void TMainForm::btnCalcClick()
         relabelFiscalMonths(sgSectionCalc, udSecMonth->position());
         return;
     }
+    calculateFiscalYear(btnCalc, sgSectionCalc, [&] {
+        return calcSectionFiscalYear(DBConection, ComboBox1->itemData(item).toInt(),
+                                     captionNumber(stSecYear, kFiscalDefaultYear),
+                                     captionNumber(stSecMonth, kFiscalDefaultStartMonth));
+    });
+}
+
+void TMainForm::calculateFiscalYear(QPushButton *button, StringGrid *grid,
+                                    const std::function<FiscalYearTable()> &calculate)
+{
     runReported(
         [&] {
-            BusyBracket bracket(*this, btnCalc);
-            if (!bracket.granted())
-                return;
-            const int sectionId = ComboBox1->itemData(item).toInt();
-            const FiscalYearTable table =
-                calcSectionFiscalYear(DBConection, sectionId, captionNumber(stSecYear, kFiscalDefaultYear),
-                                      captionNumber(stSecMonth, kFiscalDefaultStartMonth));
-            showFiscalTable(sgSectionCalc, table);
+            BusyBracket bracket(*this, button);
+            if (bracket.granted())
+                showFiscalTable(grid, calculate());
         },
         this);
 }

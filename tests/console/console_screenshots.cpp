@@ -76,15 +76,18 @@ int main(int argc, char **argv)
     while (!form.AllowPageChange)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     int failures = 0;
-    const auto saveTab = [&](int tab) {
-        QCoreApplication::processEvents();
-        const QString file = dir.filePath(QStringLiteral("tab%1-%2.png").arg(tab).arg(form.PageControl1->widget(tab)->objectName()));
-        if (form.grab().save(file)) {
+    const auto save = [&](const QPixmap &pixmap, const QString &name) {
+        const QString file = dir.filePath(name);
+        if (pixmap.save(file)) {
             std::printf("%s\n", qPrintable(file));
         } else {
             std::fprintf(stderr, "console_screenshots: cannot write %s\n", qPrintable(file));
             ++failures;
         }
+    };
+    const auto saveTab = [&](int tab) {
+        QCoreApplication::processEvents();
+        save(form.grab(), QStringLiteral("tab%1-%2.png").arg(tab).arg(form.PageControl1->widget(tab)->objectName()));
     };
     for (int tab = 0; tab < 4; ++tab) {
         form.PageControl1->setCurrentIndex(tab);
@@ -109,15 +112,6 @@ int main(int argc, char **argv)
 
     // The fiscal-year report of the section tab: its preview window, and the printed page as a
     // PDF file (scripts/screenshots turns it into a PNG).
-    const auto save = [&](const QPixmap &pixmap, const QString &name) {
-        const QString file = dir.filePath(name);
-        if (pixmap.save(file)) {
-            std::printf("%s\n", qPrintable(file));
-        } else {
-            std::fprintf(stderr, "console_screenshots: cannot write %s\n", qPrintable(file));
-            ++failures;
-        }
-    };
     form.PageControl1->setCurrentWidget(form.tabSectionCalc);
     QCoreApplication::processEvents();
     form.FilePreviewItemClick();

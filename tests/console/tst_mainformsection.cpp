@@ -104,7 +104,7 @@ void TstMainformSection::rollUpFindsSectionAtLevel_data()
     QTest::newRow("level 1") << 1
                              << QStringList{"1:1:A", "2:" + none, "3:1:A", "4:" + none, "5:" + none,
                                             "6:" + none, "7:5:A"};
-    QTest::newRow("level 2 prefixes the ancestors")
+    QTest::newRow("level 2 prefixes the ancestors; a looping parent chain stops")
         << 2 << QStringList{"1:2:A B", "2:" + none, "3:" + none, "4:" + none, "5:" + none, "6:11:cyc11", "7:" + none};
     QTest::newRow("level 3") << 3
                              << QStringList{"1:3:A B C", "2:" + none, "3:" + none, "4:" + none, "5:" + none,
