@@ -155,22 +155,60 @@ void CompactRows::Block::set(int index, std::int64_t v, int count)
     store(bytes.get() + static_cast<std::size_t>(index) * width, width, v);
 }
 
+namespace {
+
+std::uint64_t hashBytes(std::string_view bytes)
+{
+    std::uint64_t hash = 1469598103934665603ULL; // FNV-1a, then mixed so the high bits spread
+    for (const char c : bytes)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    hash ^= hash >> 29;
+    hash *= 0xbf58476d1ce4e5b9ULL;
+    return hash ^ (hash >> 32);
+}
+
+} // namespace
+
 std::int64_t CompactRows::TextTable::codeOf(std::string_view utf8)
 {
-    if (lastCode >= 0 && utf8 == lastBytes)
-        return lastCode;
-    auto found = codes.find(utf8);
-    std::int64_t code;
-    if (found != codes.end()) {
-        code = found->second;
-    } else {
-        code = static_cast<std::int64_t>(texts.size());
-        texts.push_back(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
-        codes.emplace(std::string(utf8), code);
+    if (starts.empty())
+        starts.push_back(0);
+    if (probes.size() < 2 * (texts.size() + 1))
+        grow();
+    const std::uint64_t hash = hashBytes(utf8);
+    const std::uint64_t tag = hash >> 32 << 32;
+    const std::size_t mask = probes.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const std::uint64_t slot = probes[i];
+        if (slot == 0) {
+            const auto code = static_cast<std::uint32_t>(texts.size());
+            texts.push_back(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+            bytes.append(utf8);
+            starts.push_back(static_cast<std::uint32_t>(bytes.size()));
+            probes[i] = tag | (code + 1);
+            return code;
+        }
+        if ((slot & ~std::uint64_t{0xffffffff}) == tag) {
+            const auto code = static_cast<std::uint32_t>(slot) - 1;
+            if (std::string_view(bytes).substr(starts[code], starts[code + 1] - starts[code]) == utf8)
+                return code;
+        }
     }
-    lastBytes.assign(utf8);
-    lastCode = code;
-    return code;
+}
+
+void CompactRows::TextTable::grow()
+{
+    std::vector<std::uint64_t> wider(std::max<std::size_t>(64, probes.size() * 2), 0);
+    const std::size_t mask = wider.size() - 1;
+    for (std::uint32_t code = 0; code < texts.size(); ++code) {
+        const std::uint64_t hash =
+            hashBytes(std::string_view(bytes).substr(starts[code], starts[code + 1] - starts[code]));
+        std::size_t i = hash & mask;
+        while (wider[i] != 0)
+            i = (i + 1) & mask;
+        wider[i] = (hash >> 32 << 32) | (code + 1);
+    }
+    probes = std::move(wider);
 }
 
 CompactRows::~CompactRows()
@@ -341,8 +379,8 @@ std::size_t CompactRows::bytesUsed() const
         if (c.text) {
             for (const QString &t : c.text->texts)
                 bytes += sizeof(QString) + static_cast<std::size_t>(t.size()) * 2 + 2;
-            for (const auto &entry : c.text->codes)
-                bytes += entry.first.capacity() + sizeof(entry) + 16;
+            bytes += c.text->bytes.capacity() + c.text->starts.capacity() * sizeof(std::uint32_t) +
+                c.text->probes.capacity() * sizeof(std::uint64_t);
         }
     }
     return bytes;

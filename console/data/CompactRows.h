@@ -2,11 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include <QHash>
@@ -66,17 +64,16 @@ private:
 
     enum class Kind : unsigned char { Unset, Integer, Real, Text, DateTime };
 
-    struct BytesHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-    };
+    // The distinct texts of a column and an open-addressing index from their UTF-8 bytes.
     struct TextTable {
         std::vector<QString> texts;
-        // UTF-8 bytes of each distinct text -> its code.
-        std::unordered_map<std::string, std::int64_t, BytesHash, std::equal_to<>> codes;
-        std::string lastBytes;
-        std::int64_t lastCode = -1;
+        std::string bytes;                 // every distinct text's UTF-8, one after another
+        std::vector<std::uint32_t> starts; // per code: where its bytes start; one more at the end
+        std::vector<std::uint64_t> probes;  // (hash high bits << 32) | (code + 1); 0 = free
         std::int64_t codeOf(std::string_view utf8);
+
+    private:
+        void grow();
     };
 
     struct Column {
