@@ -28,7 +28,9 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 
@@ -41,9 +43,9 @@
 #include "ServerSocket.h"
 #include "TempDir.h"
 #include "app/MessageBoxes.h"
-#include "data/FiscalYearCalc.h"
 #include "data/SectionRollUp.h"
 #include "mainform/Mainform.h"
+#include "widgets/StringGrid.h"
 
 namespace {
 
@@ -260,7 +262,7 @@ public:
         setting(kProductKey, "PortNumberConsole", m_server.LocalPort());
         setting(kProgramSettingKey, "WindowWidth", 1024);
         setting(kProgramSettingKey, "WindowHeight", 768);
-        setting(kProgramSettingKey, "ActivePage", 5); // a fiscal-year tab: loads nothing
+        setting(kProgramSettingKey, "ActivePage", 5); // a fiscal-year tab: loads only its list
         form = std::make_unique<TMainForm>();
         form->show();
         QCoreApplication::processEvents();
@@ -296,14 +298,19 @@ public:
         return measure([&] { form->Button2Click(); }, form->dbgSection, false);
     }
 
-    // One whole fiscal-year calculation through the console's calculation, inside its lock.
-    Sample fiscalYear(const std::function<void(TMainForm &)> &calc)
+    // One whole fiscal-year calculation: "集計" on the tab with the item that computes `id`
+    // selected, until the table has painted.
+    Sample fiscalYear(QWidget *tab, QComboBox *items, QLabel *year, QLabel *startMonth, QPushButton *button,
+                      QTableView *grid, int id)
     {
-        if (!form->SocketMutexOn())
-            throw std::runtime_error("the lock was refused");
-        Sample sample = measure([&] { calc(*form); }, nullptr, false);
-        form->SocketMutexOff();
-        return sample;
+        form->PageControl1->setCurrentWidget(tab);
+        const int item = items->findData(id);
+        if (item < 0)
+            throw std::runtime_error("the tab offers no item for " + std::to_string(id));
+        items->setCurrentIndex(item);
+        year->setText(QString::number(kFiscalYear));
+        startMonth->setText(QString::number(kFiscalStart));
+        return measure([&] { button->click(); }, grid, false);
     }
 
     Sample setTargetLevel(int level)
@@ -512,9 +519,8 @@ int main(int argc, char **argv)
             compare(
                 line("fiscal-section-level-2"), round,
                 [&] {
-                    return console.fiscalYear([&](TMainForm &f) {
-                        console::calcSectionFiscalYear(f.DBConection, section, kFiscalYear, kFiscalStart);
-                    });
+                    return console.fiscalYear(form.tabSectionCalc, form.ComboBox1, form.stSecYear, form.stSecMonth,
+                                              form.btnCalc, form.sgSectionCalc, section);
                 },
                 [&] {
                     raw.run("SELECT SectionLevel FROM tblSectionInfo WHERE SectionID = :id", {},
@@ -526,9 +532,8 @@ int main(int argc, char **argv)
             compare(
                 line("fiscal-printer-leader"), round,
                 [&] {
-                    return console.fiscalYear([&](TMainForm &f) {
-                        console::calcPrinterFiscalYear(f.DBConection, leader, kFiscalYear, kFiscalStart);
-                    });
+                    return console.fiscalYear(form.tabPrintCalc, form.ComboBox2, form.stPrnYear, form.stPrnMonth,
+                                              form.btnPrinterCalc, form.sgPrinterCalc, leader);
                 },
                 [&] { raw.run(baselinePrinterCalc(), fiscalRange, {{":id", leader}}); });
         }
