@@ -55,6 +55,10 @@ const char *const kCreateStatements[] = {
     // period's totals are answered from the index alone.
     ("CREATE INDEX idxPrintingDataPeriod ON tblPrintingData"
      " (dbDateTime, UserID, PrinterID, DocumentPages, SidesOfPaper, SheetsOfPaper, ComputerName)"),
+    // Fiscal-year sums of one section's users or one printer group: each identifier's records
+    // of two years in date order, with the counts the sums read.
+    "CREATE INDEX idxPrintingDataUser ON tblPrintingData (UserID, dbDateTime, DocumentPages, SheetsOfPaper)",
+    "CREATE INDEX idxPrintingDataPrinter ON tblPrintingData (PrinterID, dbDateTime, DocumentPages, SheetsOfPaper)",
 };
 const std::size_t kCreateStatementCount = std::size(kCreateStatements);
 

@@ -186,6 +186,10 @@ FiscalYearTable calcPrinterFiscalYear(TDbConnection &conn, int printerId, int ye
 // The date/time text form is fixed width, so its first seven characters are the calendar
 // month and a half-open text range on dbDateTime selects whole months. The join and the
 // filter are those of a single month's sums; a month without records has no row and counts 0.
+// Each statement also names the identifiers its filter can match (a record counts only when
+// its UserID, or its PrinterID, is among them), which changes no row and lets the engine read
+// just those users' or printers' records through the per-identifier date indexes instead of
+// joining every record of the two years.
 QStringList qSectionCalcSql()
 {
     return {
@@ -198,6 +202,8 @@ QStringList qSectionCalcSql()
         QStringLiteral(" WHERE"),
         QStringLiteral(" (tblPrintingData.dbDateTime >= :iFrom AND tblPrintingData.dbDateTime < :iTo)"),
         QStringLiteral(" AND tblUserInfo.TargetLevelID = :iSecID"),
+        QStringLiteral(" AND tblPrintingData.UserID IN"),
+        QStringLiteral("     (SELECT UserID FROM tblUserInfo WHERE TargetLevelID = :iSecID)"),
         QStringLiteral(" GROUP BY ym"),
         QStringLiteral(";"),
     };
@@ -218,6 +224,9 @@ QStringList qPrinterCalcSql()
         QStringLiteral(" AND"),
         QStringLiteral(" (tpd.PrinterID = :JPrinterID"),
         QStringLiteral("   OR tpm.ParentPrinterID = :PPrinterID)"),
+        QStringLiteral(" AND tpd.PrinterID IN"),
+        QStringLiteral("     (SELECT :JPrinterID UNION"),
+        QStringLiteral("      SELECT PrinterID FROM tblPrintingMachineInfo WHERE ParentPrinterID = :PPrinterID)"),
         QStringLiteral(" GROUP BY ym"),
         QStringLiteral(";"),
     };

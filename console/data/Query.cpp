@@ -168,26 +168,6 @@ bool isDateTimeType(const char *declType)
     return upper.contains(QLatin1String("DATE")) || upper.contains(QLatin1String("TIME"));
 }
 
-QVariant columnValue(sqlite3_stmt *stmt, int column)
-{
-    switch (sqlite3_column_type(stmt, column)) {
-    case SQLITE_INTEGER:
-        return QVariant(static_cast<qlonglong>(sqlite3_column_int64(stmt, column)));
-    case SQLITE_FLOAT:
-        return QVariant(sqlite3_column_double(stmt, column));
-    case SQLITE_TEXT: {
-        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
-        return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(stmt, column)));
-    }
-    case SQLITE_BLOB: {
-        const auto *data = static_cast<const char *>(sqlite3_column_blob(stmt, column));
-        return QVariant(QByteArray(data, sqlite3_column_bytes(stmt, column)));
-    }
-    default:
-        return QVariant();
-    }
-}
-
 } // namespace
 
 QStringList &TQuery::SQL()
@@ -235,18 +215,19 @@ void TQuery::open(TDbConnection &conn)
                        isDateTimeType(sqlite3_column_decltype(stmt.get(), column))});
     }
 
-    QVector<QVector<QVariant>> rows;
+    std::vector<bool> dateTimeColumns;
+    dateTimeColumns.reserve(static_cast<std::size_t>(columns));
+    for (const Field &field : fields)
+        dateTimeColumns.push_back(field.dateTime);
+    CompactRows rows;
+    rows.reset(dateTimeColumns);
     for (;;) {
         const int rc = sqlite3_step(stmt.get());
         if (rc == SQLITE_DONE)
             break;
         if (rc != SQLITE_ROW)
             throwEngineError(db);
-        QVector<QVariant> row;
-        row.reserve(columns);
-        for (int column = 0; column < columns; ++column)
-            row.append(columnValue(stmt.get(), column));
-        rows.append(std::move(row));
+        rows.appendRow(stmt.get());
     }
 
     m_fields = std::move(fields);
@@ -268,7 +249,7 @@ bool TQuery::active() const
 
 int TQuery::rowCount() const
 {
-    return static_cast<int>(m_rows.size());
+    return m_rows.rowCount();
 }
 
 int TQuery::fieldCount() const
@@ -299,9 +280,7 @@ bool TQuery::isDateTimeField(int column) const
 
 QVariant TQuery::value(int row, int column) const
 {
-    if (row < 0 || row >= m_rows.size() || column < 0 || column >= m_fields.size())
-        return QVariant();
-    return m_rows[row][column];
+    return m_rows.value(row, column);
 }
 
 QVariant TQuery::value(int row, const QString &field) const

@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include "DbDateTime.h"
+#include "data/CompactRows.h"
 #include "data/DbDateTimeVariant.h"
 
 namespace hvn::console {
@@ -14,8 +15,9 @@ namespace hvn::console {
 class TDbConnection;
 
 // A query as the windows use it: SQL text set line by line, named parameters set by name just
-// before opening, results read by field name. The rows are fetched in full by open() and kept
-// until close(); SQL and parameter values stay set across close() and open(). UI thread only.
+// before opening, results read by field name. The rows are fetched in full by open() and kept,
+// compactly (CompactRows.h), until close(), which gives their memory back; SQL and parameter
+// values stay set across close() and open(). UI thread only.
 class TQuery {
 public:
     // The statement's lines, sent joined by "\r\n". Exactly one statement: text after its
@@ -43,6 +45,8 @@ public:
 
     // 0 while closed.
     int rowCount() const;
+    // Heap bytes held for the fetched rows.
+    std::size_t rowBytes() const { return m_rows.bytesUsed(); }
     int fieldCount() const;
     // Result column names as SQLite reports them.
     QString fieldName(int column) const;
@@ -71,7 +75,7 @@ private:
     QVector<QPair<QString, QVariant>> m_params;
     bool m_active = false;
     QVector<Field> m_fields;
-    QVector<QVector<QVariant>> m_rows;
+    CompactRows m_rows;
 };
 
 } // namespace hvn::console

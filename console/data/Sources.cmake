@@ -4,6 +4,8 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DbConnection.h
   ${CMAKE_CURRENT_LIST_DIR}/DbConnection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DbDateTimeVariant.h
+  ${CMAKE_CURRENT_LIST_DIR}/CompactRows.h
+  ${CMAKE_CURRENT_LIST_DIR}/CompactRows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Query.h
   ${CMAKE_CURRENT_LIST_DIR}/Query.cpp
   ${CMAKE_CURRENT_LIST_DIR}/GridColumn.h

@@ -87,19 +87,30 @@ QStringList qUserDataSql()
 
 QStringList qPrinterDataSql()
 {
+    // Summed per PrinterID first, then per name over the few printer sums: the same totals as
+    // joining every record to its printer, at the cost of one sort of identifiers.
     return {
         QStringLiteral("SELECT"),
         QStringLiteral(" tblPrintingMachineInfo.CommonPrinterName AS CommonPrinterName,"),
-        QStringLiteral(" SUM(tblPrintingData.DocumentPages) AS sum1,"),
-        QStringLiteral(" SUM(tblPrintingData.SidesOfPaper)  AS sum2,"),
-        QStringLiteral(" SUM(tblPrintingData.SheetsOfPaper) AS sum3,"),
-        QStringLiteral(" ROUND(CAST(SUM(tblPrintingData.DocumentPages) - SUM(tblPrintingData.SheetsOfPaper) AS REAL)"
-                       " / SUM(tblPrintingData.DocumentPages) * 100 , 1) AS Expr1004"),
-        QStringLiteral(" FROM tblPrintingData"),
+        QStringLiteral(" SUM(subq.sum1) AS sum1,"),
+        QStringLiteral(" SUM(subq.sum2) AS sum2,"),
+        QStringLiteral(" SUM(subq.sum3) AS sum3,"),
+        QStringLiteral(" ROUND(CAST(SUM(subq.sum1) - SUM(subq.sum3) AS REAL)"
+                       " / SUM(subq.sum1) * 100 , 1) AS Expr1004"),
+        QStringLiteral(" FROM"),
+        QStringLiteral(" ("),
+        QStringLiteral("  SELECT"),
+        QStringLiteral("  PrinterID,"),
+        QStringLiteral("  SUM(DocumentPages) AS sum1,"),
+        QStringLiteral("  SUM(SidesOfPaper)  AS sum2,"),
+        QStringLiteral("  SUM(SheetsOfPaper) AS sum3"),
+        QStringLiteral("  FROM tblPrintingData"),
+        QStringLiteral("  WHERE dbDateTime >= :iistDate AND"),
+        QStringLiteral("        dbDateTime <  :iiedDate"),
+        QStringLiteral("  GROUP BY PrinterID"),
+        QStringLiteral(" ) AS subq"),
         QStringLiteral(" LEFT JOIN tblPrintingMachineInfo"),
-        QStringLiteral(" ON (tblPrintingData.PrinterID = tblPrintingMachineInfo.PrinterID)"),
-        QStringLiteral(" WHERE (tblPrintingData.dbDateTime >= :iistDate AND"),
-        QStringLiteral("        tblPrintingData.dbDateTime <  :iiedDate)"),
+        QStringLiteral(" ON (subq.PrinterID = tblPrintingMachineInfo.PrinterID)"),
         QStringLiteral(" GROUP BY tblPrintingMachineInfo.CommonPrinterName"),
         QStringLiteral(" ORDER BY tblPrintingMachineInfo.CommonPrinterName"),
     };
@@ -125,9 +136,11 @@ QStringList qComputerSql()
     };
 }
 
-// One row per TargetLevelName among the period's records. SQLite resolves no select-list
-// alias inside the same select list and divides integers as integers, so the rate repeats
-// its sums and casts to REAL; 0 pages give NULL, an empty rate cell.
+// One row per TargetLevelName among the period's records. The records are summed per UserID
+// first and the few sums joined to the users, which gives the same totals as joining every
+// record (a UserID without a user row lands under a NULL name either way). SQLite resolves no
+// select-list alias inside the same select list and divides integers as integers, so the rate
+// repeats its sums and casts to REAL; 0 pages give NULL, an empty rate cell.
 QStringList qSectionSql()
 {
     return {
@@ -140,13 +153,15 @@ QStringList qSectionSql()
         QStringLiteral(" (SELECT"),
         QStringLiteral("  tblUserInfo.TargetLevelName AS tName,"),
         QStringLiteral("  tblUserInfo.TargetLevelID AS tID,"),
-        QStringLiteral("  tblPrn.DocumentPages AS dp,"),
-        QStringLiteral("  tblPrn.SheetsOfPaper AS sp"),
-        QStringLiteral("  FROM (SELECT * FROM tblPrintingData"),
+        QStringLiteral("  subq.dp AS dp,"),
+        QStringLiteral("  subq.sp AS sp"),
+        QStringLiteral("  FROM (SELECT UserID, SUM(DocumentPages) AS dp, SUM(SheetsOfPaper) AS sp"),
+        QStringLiteral("        FROM tblPrintingData"),
         QStringLiteral("        WHERE dbDateTime >= :iistDate AND"),
-        QStringLiteral("              dbDateTime <  :iiedDate) AS tblPrn"),
+        QStringLiteral("              dbDateTime <  :iiedDate"),
+        QStringLiteral("        GROUP BY UserID) AS subq"),
         QStringLiteral("  LEFT JOIN tblUserInfo"),
-        QStringLiteral("  ON tblPrn.UserID=tblUserInfo.UserID"),
+        QStringLiteral("  ON subq.UserID=tblUserInfo.UserID"),
         QStringLiteral(" ) AS tblx"),
         QStringLiteral(" GROUP BY tName"),
         QStringLiteral(";"),

@@ -25,8 +25,8 @@ QStringList qUserDataSql();
 QStringList qPrinterDataSql();
 // Totals per ComputerName, by name: ComputerName, sum1, Expr1002, sum3, Expr1004.
 QStringList qComputerSql();
-// The section tab: totals per TargetLevelName of the records' users, as the roll-up
-// (setTargetLevel) left them: nma, dpa, spa, rta.
+// The section tab: totals per TargetLevelName of the users (records of an unregistered user
+// under NULL), no order: nma, dpa, spa, rta.
 QStringList qSectionSql();
 
 // The grids' design columns, in grid order (the index used by the saved widths).

@@ -116,7 +116,7 @@ public:
     void tabSectionShow();
     // Rewrites TargetLevelID / TargetLevelName of every user for the given level
     // (hvn::console::setTargetLevel on DBConection). The caller holds the database lock.
-    // Throws on a database error (users done so far keep their values).
+    // One transaction: on a database error it throws and no user's values change.
     void SetTargetLevel(int level);
 
     // ---- Fiscal-year tabs (MainformFiscalYear.cpp, MainformSectionCalc.cpp,

@@ -175,6 +175,23 @@ TEST_F(FiscalYearCalcTest, PrinterSumsEqualTheMonthByMonthStatement)
     }
 }
 
+// The identifier filters that let the sums use the per-identifier indexes must not change a
+// count where a join multiplies records: a printer and a user registered twice, the second
+// printer row a member of another group, the second user row in another section.
+TEST_F(FiscalYearCalcTest, SumsStayEqualWhenIdentifiersAreRegisteredTwice)
+{
+    file.db().exec("INSERT INTO tblPrintingMachineInfo VALUES (3, 'P3 again', 1, 1, 'G')");
+    file.db().exec("INSERT INTO tblUserInfo (UserID, UserName, SectionID, UserRealName) VALUES (2, 'u2b', 5, 'u2b')");
+    for (int printer : {1, 3}) {
+        const FiscalYearTable table = calcPrinterFiscalYear(conn, printer, 2005, 4);
+        expectSameAsMonthByMonth(table, kPrinterMonthSql, QStringLiteral("JPrinterID"), printer);
+    }
+    for (int section : {2, 5}) {
+        const FiscalYearTable table = calcSectionFiscalYear(conn, section, 2004, 4);
+        expectSameAsMonthByMonth(table, kSectionMonthSql, QStringLiteral("iSecID"), section);
+    }
+}
+
 TEST_F(FiscalYearCalcTest, ListingsOfferLiveSectionsAndTopLevelPrintersInStoredOrder)
 {
     const QVector<FiscalCalcItem> sections{{1, "A"}, {2, "A B"}, {3, "A B C"}, {5, "A D"}};

@@ -137,5 +137,66 @@ TEST_F(StatisticsQueriesTest, EveryGridColumnBindsToAFieldOfItsQuery)
     }
 }
 
+
+// The statements as first written, joining every record before grouping: the reference for the
+// statements that sum per identifier first.
+const QStringList kPlainPrinterData{
+    "SELECT tblPrintingMachineInfo.CommonPrinterName AS CommonPrinterName,",
+    " SUM(DocumentPages) AS sum1, SUM(SidesOfPaper) AS sum2, SUM(SheetsOfPaper) AS sum3,",
+    " ROUND(CAST(SUM(DocumentPages) - SUM(SheetsOfPaper) AS REAL) / SUM(DocumentPages) * 100, 1) AS Expr1004",
+    " FROM tblPrintingData LEFT JOIN tblPrintingMachineInfo",
+    " ON (tblPrintingData.PrinterID = tblPrintingMachineInfo.PrinterID)",
+    " WHERE (dbDateTime >= :iistDate AND dbDateTime < :iiedDate)",
+    " GROUP BY tblPrintingMachineInfo.CommonPrinterName ORDER BY tblPrintingMachineInfo.CommonPrinterName"};
+const QStringList kPlainSection{
+    "SELECT tName AS nma, SUM(dp) AS dpa, SUM(sp) AS spa,",
+    " ROUND(CAST(SUM(dp) - SUM(sp) AS REAL) / SUM(dp) * 100, 1) AS rta",
+    " FROM (SELECT tblUserInfo.TargetLevelName AS tName, tblUserInfo.TargetLevelID AS tID,",
+    "  tblPrn.DocumentPages AS dp, tblPrn.SheetsOfPaper AS sp",
+    "  FROM (SELECT * FROM tblPrintingData WHERE dbDateTime >= :iistDate AND dbDateTime < :iiedDate) AS tblPrn",
+    "  LEFT JOIN tblUserInfo ON tblPrn.UserID=tblUserInfo.UserID) AS tblx",
+    " GROUP BY tName;"};
+
+// On the fixture's edge rows plus many ordinary ones: records of unknown users and printers,
+// a NULL PrinterID and UserID, a printer identifier registered twice under two names, a user
+// identifier registered twice, sums crossing the group boundaries, zero-page groups.
+TEST_F(StatisticsQueriesTest, GroupedByIdentifierFirstGivesThePlainStatementsRows)
+{
+    file.db().exec("UPDATE tblUserInfo SET TargetLevelName = CASE UserID % 2 WHEN 0 THEN 'even' ELSE 'odd' END");
+    file.addPrinter(3, "P3 again", "Other");
+    file.addUser(2, "bob again");
+    file.db().exec("UPDATE tblUserInfo SET TargetLevelName = 'twice' WHERE UserName = 'bob again'");
+    file.db().exec("BEGIN");
+    for (int i = 0; i < 3000; ++i) {
+        char date[32];
+        std::snprintf(date, sizeof date, "2004-04-%02d %02d:00:00.000", 1 + i % 30, i % 24);
+        file.addRecord(1 + i % 6, 1 + i % 5, "PC", i % 9, i % 9, i % 4, date);
+    }
+    file.db().exec("INSERT INTO tblPrintingData (UserID, PrinterID, DocumentPages, SidesOfPaper, SheetsOfPaper,"
+                   " dbDateTime) VALUES (NULL, NULL, 5, 5, 1, '2004-04-09 00:00:00.000')");
+    file.db().exec("COMMIT");
+    struct Case {
+        const char *name;
+        QStringList sql;
+        QStringList reference;
+    };
+    const Case cases[] = {
+        {"qPrinterData", qPrinterDataSql(), kPlainPrinterData},
+        {"qSection", qSectionSql(), kPlainSection},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QStringList expected = run(c.reference);
+        const QStringList expectedFields = fields;
+        EXPECT_GE(expected.size(), 3);
+        QStringList actual = run(c.sql);
+        EXPECT_EQ(fields, expectedFields);
+        QStringList sortedExpected = expected;
+        sortedExpected.sort();
+        actual.sort();
+        EXPECT_EQ(actual, sortedExpected);
+    }
+}
+
 } // namespace
 } // namespace hvn::console
