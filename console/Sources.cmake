@@ -13,6 +13,8 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/report/TextReport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/app/ConsoleApp.h
   ${CMAKE_CURRENT_LIST_DIR}/app/ConsoleApp.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/app/ProgramIcon.h
+  ${CMAKE_CURRENT_LIST_DIR}/app/ProgramIcon.cpp
   ${CMAKE_CURRENT_LIST_DIR}/app/ErrorDisplay.h
   ${CMAKE_CURRENT_LIST_DIR}/app/ErrorDisplay.cpp
   ${CMAKE_CURRENT_LIST_DIR}/app/MessageBoxes.h
@@ -87,5 +89,30 @@ qt_add_resources(console console_help
     ${CMAKE_CURRENT_LIST_DIR}/help/howtouse.html
 )
 
+# The program icon at each size it is drawn for, under :/icons (scripts/render-icons makes the
+# PNGs from the SVG drawings beside them).
+set(HALVANE_ICON_SIZES 16 24 32 48 256)
+set(icon_files)
+foreach(size IN LISTS HALVANE_ICON_SIZES)
+  list(APPEND icon_files ${CMAKE_CURRENT_LIST_DIR}/resources/icons/halvane-${size}.png)
+endforeach()
+qt_add_resources(console console_icons
+  PREFIX /icons
+  BASE ${CMAKE_CURRENT_LIST_DIR}/resources/icons
+  FILES ${icon_files}
+)
+
 add_executable(hvnConsole ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(hvnConsole PRIVATE console)
+
+# Desktop integration: the launcher entry and the program icon in the hicolor theme.
+include(GNUInstallDirs)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/install/hvnConsole.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT desktop)
+foreach(size IN LISTS HALVANE_ICON_SIZES)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/resources/icons/halvane-${size}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME halvane.png
+          COMPONENT desktop)
+endforeach()
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/resources/icons/halvane.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT desktop)

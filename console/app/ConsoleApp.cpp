@@ -1,13 +1,17 @@
 #include "app/ConsoleApp.h"
 
 #include <cstdio>
+#include <memory>
 
 #include <QEvent>
 #include <QFont>
+#include <QLocale>
+#include <QTranslator>
 
 #include "InstanceGuard.h"
 #include "app/ErrorDisplay.h"
 #include "app/MessageBoxes.h"
+#include "app/ProgramIcon.h"
 #include "mainform/Mainform.h"
 #include "windows/Aboutbox.h"
 #include "windows/Dlgsection.h"
@@ -22,6 +26,7 @@ namespace hvn::console {
 namespace {
 
 const QString kApplicationTitle = QStringLiteral("hvnConsole");
+const QString kQtTranslatorName = QStringLiteral("hvnQtTranslator");
 
 // Closing the main window ends the program, whatever other window is still open.
 class QuitOnClose : public QObject {
@@ -59,10 +64,27 @@ void setUpApplication()
     // The application title captions the program's own message boxes. It is not set as the
     // display name, which Qt would append to every window's caption.
     QApplication::setApplicationName(kApplicationTitle);
+    // Lets desktops match the windows to the installed launcher entry hvnConsole.desktop.
+    QGuiApplication::setDesktopFileName(kApplicationTitle);
+    QApplication::setWindowIcon(programIcon());
     QFont::insertSubstitution(QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"));
     QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
     // The windows are laid out in pixels for the Japanese desktop font.
     QApplication::setFont(QFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
+    installQtTranslation();
+}
+
+bool installQtTranslation(const QString &directory)
+{
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"), directory))
+        return false;
+    // Owned by the application object, so it lives as long as the texts it translates; the
+    // earlier one uninstalls itself as it is deleted.
+    delete qApp->findChild<QTranslator *>(kQtTranslatorName, Qt::FindDirectChildrenOnly);
+    translator->setObjectName(kQtTranslatorName);
+    translator->setParent(qApp);
+    return QCoreApplication::installTranslator(translator.release());
 }
 
 ConsoleWindows::ConsoleWindows()

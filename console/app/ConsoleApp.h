@@ -4,6 +4,8 @@
 #include <memory>
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QString>
 
 namespace hvn::console {
 
@@ -25,10 +27,18 @@ public:
     bool notify(QObject *receiver, QEvent *event) override;
 };
 
-// Sets the application title "hvnConsole", maps the Japanese system font names to the IPA
-// Gothic fonts and makes "ＭＳ Ｐゴシック" 9 pt the default font. Call once the application
-// object exists.
+// Sets the application title "hvnConsole" and the program icon as every window's icon, maps
+// the Japanese system font names to the IPA Gothic fonts, makes "ＭＳ Ｐゴシック" 9 pt the
+// default font and installs Qt's Japanese translation (installQtTranslation). Call once the
+// application object exists.
 void setUpApplication();
+
+// Installs Qt's own Japanese texts (context menus, standard buttons, the print and file
+// dialogs) from qtbase_ja in `directory`, by default Qt's translations folder, whatever the
+// user's locale, since every other text of the console is Japanese. Returns false when that
+// file is missing or unreadable; the texts then stay as they were (Qt's English ones unless an
+// earlier call succeeded). A successful call replaces the earlier translation.
+bool installQtTranslation(const QString &directory = QLibraryInfo::path(QLibraryInfo::TranslationsPath));
 
 // Every window of the run, created once in the order the console creates them and destroyed
 // in reverse, so the main window (which saves the settings) goes last. The main window is

@@ -4,7 +4,8 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
+
+#include "app/ProgramIcon.h"
 
 namespace hvn::console {
 
@@ -29,14 +30,21 @@ TAboutBox::TAboutBox(QWidget *parent)
     setFont(QFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
     setFixedSize(298, 175);
 
+    // The panel's lowered outer bevel, and inside it, one pixel in, the raised inner bevel.
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel1->setLineWidth(2);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setLineWidth(1);
     Panel1->setGeometry(8, 8, 281, 129);
+    auto *innerBevel = new QFrame(Panel1);
+    innerBevel->setObjectName(QStringLiteral("Panel1InnerBevel"));
+    innerBevel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    innerBevel->setLineWidth(1);
+    innerBevel->setGeometry(Panel1->contentsRect());
 
-    ProgramIcon = makeLabel(Panel1, "ProgramIcon", QString(), QRect(8, 8, 65, 57));
-    ProgramIcon->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(32, 32));
+    // The icon's frame is its drawn size, so the stretch keeps it sharp.
+    ProgramIcon = makeLabel(Panel1, "ProgramIcon", QString(), QRect(24, 16, 32, 32));
+    ProgramIcon->setPixmap(programIcon().pixmap(ProgramIcon->size()));
     ProgramIcon->setScaledContents(true);
     ProductName = makeLabel(Panel1, "ProductName", QStringLiteral("hvnConsole"), QRect(88, 16, 180, 16));
     Version = makeLabel(Panel1, "Version", QStringLiteral("version 1.0"), QRect(88, 40, 180, 16));
