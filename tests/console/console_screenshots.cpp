@@ -20,6 +20,15 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 
+#include <QContextMenuEvent>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+
+#include "windows/Aboutbox.h"
 #include "windows/Dlgsection.h"
 #include "windows/Dlgsectionmember.h"
 #include "windows/Frmdatadelete.h"
@@ -164,5 +173,46 @@ int main(int argc, char **argv)
                [&] { selectDeepest(dlgSectionMember.tvwSection); });
     grabDialog(frmPrinterSet, QStringLiteral("dialog-frmPrinterSet.png"), [] {});
     grabDialog(frmDelete, QStringLiteral("dialog-frmDelete.png"), [&] { frmDelete.RadioButton2->click(); });
+
+    // Qt's own texts in Japanese: the context menu of the toolbar's edit box on the section tab,
+    // opened by a right click through the X server (xdotool) where there is one, drawn over the
+    // window as the screen shows it; then the about box.
+    form.PageControl1->setCurrentWidget(form.tabSection);
+    form.activateWindow();
+    for (int i = 0; i < 5 || !form.AllowPageChange; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    form.Edit1->selectAll();
+    const QPoint clickAt = form.Edit1->mapToGlobal(form.Edit1->rect().center());
+    const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+    if (QGuiApplication::platformName() == QLatin1String("xcb") && !xdotool.isEmpty()) {
+        QProcess::execute(xdotool, {QStringLiteral("mousemove"), QString::number(clickAt.x()),
+                                    QString::number(clickAt.y()), QStringLiteral("click"), QStringLiteral("3")});
+    } else {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, form.Edit1->rect().center(), clickAt);
+        QApplication::sendEvent(form.Edit1, &event);
+    }
+    QMenu *contextMenu = nullptr;
+    QElapsedTimer waited;
+    waited.start();
+    while (!contextMenu && waited.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *menu = qobject_cast<QMenu *>(widget); menu && menu->isVisible())
+                contextMenu = menu;
+        }
+    }
+    if (contextMenu) {
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+        const QRect shown = form.frameGeometry().united(contextMenu->geometry());
+        save(form.screen()->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height()),
+             QStringLiteral("contextmenu-Edit1.png"));
+        contextMenu->close();
+    } else {
+        std::fprintf(stderr, "console_screenshots: the context menu did not open\n");
+        ++failures;
+    }
+    hvn::console::TAboutBox aboutBox;
+    grabDialog(aboutBox, QStringLiteral("dialog-AboutBox.png"), [] {});
     return failures == 0 ? 0 : 1;
 }
