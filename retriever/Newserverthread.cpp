@@ -131,6 +131,16 @@ void TNewServerThread::CutRecords(std::string &carryOver, std::string_view read,
     carryOver = std::move(record);
 }
 
+std::vector<std::string> TNewServerThread::RecordsOf(std::string_view received)
+{
+    std::vector<std::string> records;
+    const RecordHandler collect = [&records](std::string_view body) { records.emplace_back(body); };
+    std::string carryOver;
+    for (std::size_t at = 0; at < received.size(); at += kReadSize)
+        CutRecords(carryOver, received.substr(at, kReadSize), collect);
+    return records;
+}
+
 TNewServerThread::StoreResult TNewServerThread::StoreRecord(TdmDatabase &database, std::string_view body) noexcept
 {
     StoreResult result;

@@ -66,6 +66,10 @@ public:
     static void CutRecords(std::string &carryOver, std::string_view read,
                            const RecordHandler &onRecord);
 
+    // The records of bytes a connection sent, cut as the worker's reads of kReadSize would cut
+    // them; an unterminated record at the end is dropped.
+    static std::vector<std::string> RecordsOf(std::string_view received);
+
     struct StoreResult {
         enum class Kind {
             Stored,      // committed (a body with an invalid date commits its names alone)

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <system_error>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -32,6 +33,64 @@ bool isTransientAcceptError(int error)
     default:
         return false;
     }
+}
+
+using Clock = std::chrono::steady_clock;
+
+// Reads what a non-blocking connection has received, up to TServerSocket::kQueuedReadLimit
+// bytes in all. True once nothing more will come: end of stream, an error or the limit.
+bool readReceived(int fd, std::string &bytes)
+{
+    char buffer[16 * 1024];
+    while (bytes.size() < TServerSocket::kQueuedReadLimit) {
+        const ssize_t n =
+            ::recv(fd, buffer, std::min(sizeof buffer, TServerSocket::kQueuedReadLimit - bytes.size()), 0);
+        if (n > 0)
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        else if (n == 0)
+            return true;
+        else if (errno != EINTR)
+            return errno != EAGAIN && errno != EWOULDBLOCK;
+    }
+    return true;
+}
+
+// Reads each connection of the batch into received, giving the unfinished ones together at
+// most kQueuedGrace, and no more than graceLeft, which shrinks by the time waited.
+void readBatch(const std::vector<platform::UniqueFd> &batch, std::vector<std::string> &received,
+               std::chrono::milliseconds &graceLeft)
+{
+    std::vector<pollfd> open;
+    std::vector<std::size_t> index; // open[k] is batch[index[k]]
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (!readReceived(batch[i].get(), received[i])) {
+            open.push_back({batch[i].get(), POLLIN, 0});
+            index.push_back(i);
+        }
+    }
+    if (open.empty() || graceLeft.count() <= 0)
+        return;
+    const auto started = Clock::now();
+    const auto until = started + std::min(TServerSocket::kQueuedGrace, graceLeft);
+    while (!open.empty()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+        if (left.count() <= 0)
+            break;
+        const int rc = ::poll(open.data(), open.size(), static_cast<int>(left.count()));
+        if (rc < 0 && errno != EINTR)
+            break;
+        for (std::size_t k = open.size(); rc > 0 && k-- > 0;) {
+            if (open[k].revents == 0)
+                continue;
+            if (readReceived(open[k].fd, received[index[k]])) {
+                open.erase(open.begin() + static_cast<std::ptrdiff_t>(k));
+                index.erase(index.begin() + static_cast<std::ptrdiff_t>(k));
+            } else {
+                open[k].revents = 0;
+            }
+        }
+    }
+    graceLeft -= std::chrono::ceil<std::chrono::milliseconds>(Clock::now() - started);
 }
 
 } // namespace
@@ -75,6 +134,11 @@ void TServerSocket::SetAllowedPeers(platform::NetworkList networks, RefusalHandl
     m_onRefused = std::move(onRefused);
 }
 
+void TServerSocket::SetQueuedHandler(QueuedHandler onQueued)
+{
+    m_onQueued = std::move(onQueued);
+}
+
 void TServerSocket::Open()
 {
     if (m_active)
@@ -98,7 +162,14 @@ void TServerSocket::Close()
         wake();
         m_acceptThread.join();
     }
-    m_listeners.clear();
+    if (m_onQueued) {
+        // A backlog of none lets no further handshake complete while the queue holds a
+        // connection; those already queued stay until they are taken in below.
+        for (const auto &listener : m_listeners)
+            ::listen(listener.get(), 0);
+    } else {
+        m_listeners.clear();
+    }
     m_active = false;
     m_localPort = 0;
 
@@ -118,6 +189,69 @@ void TServerSocket::Close()
         worker.reset();
     }
     cached.clear();
+
+    // After the workers, whose descriptors are free again and whose records came first.
+    if (!m_listeners.empty())
+        takeInQueued();
+    m_listeners.clear();
+}
+
+void TServerSocket::takeInQueued()
+{
+    std::chrono::milliseconds graceLeft = kQueuedGraceBudget;
+    std::size_t takenIn = 0;
+    std::vector<platform::UniqueFd> batch;
+    std::vector<std::string> received;
+    for (const auto &listener : m_listeners) {
+        const int flags = ::fcntl(listener.get(), F_GETFL);
+        if (flags < 0 || ::fcntl(listener.get(), F_SETFL, flags | O_NONBLOCK) != 0)
+            continue; // an accept would block on an empty queue
+        for (bool more = true; more && takenIn < kMaxQueuedTakenIn;) {
+            batch.clear();
+            more = acceptBatch(listener.get(), std::min(kQueuedBatch, kMaxQueuedTakenIn - takenIn), batch);
+            if (batch.empty())
+                break;
+            takenIn += batch.size();
+            received.assign(batch.size(), std::string());
+            readBatch(batch, received, graceLeft);
+            batch.clear(); // the descriptors are free before the next batch
+            try {
+                m_onQueued(received);
+            } catch (...) {
+                // The handler reports what it could not take; the next batch goes on.
+            }
+        }
+    }
+}
+
+bool TServerSocket::acceptBatch(int listener, std::size_t most, std::vector<platform::UniqueFd> &batch)
+{
+    while (batch.size() < most) {
+        platform::UniqueFd connection(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (!connection) {
+            if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO || errno == EPERM)
+                continue;
+            // EAGAIN: the queue is empty. Without descriptors (EMFILE and the like), the batch
+            // so far is read and closed first, then the next one is tried; with none at all,
+            // nothing more can be taken in.
+            return errno != EAGAIN && errno != EWOULDBLOCK && !batch.empty();
+        }
+        if (admits(connection.get()))
+            batch.push_back(std::move(connection));
+    }
+    return true;
+}
+
+bool TServerSocket::admits(int connection) const
+{
+    if (m_allowedPeers.empty())
+        return true;
+    const auto peer = platform::peerAddress(connection);
+    if (peer && m_allowedPeers.allows(*peer))
+        return true;
+    if (m_onRefused)
+        m_onRefused(peer.value_or(platform::IpAddress{}));
+    return false;
 }
 
 bool TServerSocket::Active() const
@@ -188,15 +322,8 @@ void TServerSocket::acceptLoop()
                     timeoutMs = kAcceptBackoffMs; // EMFILE, ENFILE, ENOBUFS, ENOMEM and the like
                 continue;
             }
-            if (!m_allowedPeers.empty()) {
-                const auto peer = platform::peerAddress(connection.get());
-                if (!peer || !m_allowedPeers.allows(*peer)) {
-                    connection.reset(); // closed unread
-                    if (m_onRefused)
-                        m_onRefused(peer.value_or(platform::IpAddress{}));
-                    continue;
-                }
-            }
+            if (!admits(connection.get()))
+                continue; // closed unread
             serveAccepted(std::move(connection));
         }
     }

@@ -146,6 +146,14 @@ void TRetriever::ServiceStart()
                                   [this, allowed = settings.agentNetworks](const platform::IpAddress &peer) {
                                       m_refusals.note(peer, allowed);
                                   });
+    // Connections still queued at a stop have their records kept, to be stored at the next start.
+    ServerSocket1.SetQueuedHandler([this](const std::vector<std::string> &received) {
+        std::vector<std::string> records;
+        for (const std::string &bytes : received)
+            for (std::string &record : TNewServerThread::RecordsOf(bytes))
+                records.push_back(std::move(record));
+        m_keeper->keep(records, "the service is stopping");
+    });
     ConsoleSocket.SetPort(settings.consolePort);
     ConsoleSocket.SetMaxWorkers(limits.consoleWorkers);
 

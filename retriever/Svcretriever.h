@@ -90,7 +90,9 @@ public:
 
     // Closes ServerSocket1, then ConsoleSocket, and ends the storing of kept records. Workers
     // waiting for the database mutex stop at once and have their records kept; a close waits
-    // for the worker that holds the mutex to finish the records of its read. Idempotent.
+    // for the worker that holds the mutex to finish the records of its read. The complete
+    // records of agent connections still waiting in the kernel's queue (beyond the worker
+    // limit) are kept too, after those of the workers. Idempotent.
     void ServiceStop();
 
     // The keeper of the current run; null while stopped. Control thread only.

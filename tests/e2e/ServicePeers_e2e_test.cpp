@@ -1,9 +1,11 @@
 // The real hvnRetriever facing more peers than it has descriptors, peers outside its
 // AgentNetworks, and settings it cannot use.
 
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <arpa/inet.h>
@@ -96,6 +98,61 @@ TEST(ServicePeers, AtALowDescriptorLimitEveryRecordOfManyConcurrentAgentsIsStore
         << installation.count("tblPrintingData") << " of " << kAgents << " stored\n"
         << service->errText();
     EXPECT_EQ(installation.count("tblUserInfo"), kAgents);
+    EXPECT_EQ(service->stop(), 0) << service->errText();
+}
+
+// Beyond the two workers that a low descriptor limit leaves, agent connections wait in the
+// kernel's queue behind a console lock, a silent one and one cut short among them. A stop
+// takes the queue in without waiting on those two: every complete record is kept and stored
+// by the next start, the queued ones in the order they arrived.
+TEST(ServicePeers, AtAStopTheRecordsOfConnectionsWaitingInTheKernelsQueueAreKeptThenStored)
+{
+    Installation installation;
+    std::optional<RetrieverProcess> service;
+    {
+        const ScopedDescriptorLimit limit(100);
+        service.emplace(installation);
+    }
+    ASSERT_TRUE(service->waitReady()) << service->errText();
+    const platform::UniqueFd console = connectLoopback(installation.consolePort());
+    sendBytes(console.get(), "DBREAD\n");
+    ASSERT_EQ(receiveSome(console.get(), 5s), "OK\n");
+
+    constexpr int kAgents = 60;
+    std::vector<std::string> queued; // in arrival order, after the two served ones
+    std::vector<platform::UniqueFd> agents;
+    for (int i = 0; i < kAgents; ++i) {
+        const std::string user = "agent" + std::to_string(i);
+        if (i >= 2)
+            queued.push_back(user);
+        agents.push_back(connectLoopback(installation.port()));
+        sendBytes(agents.back().get(), frameOf(user));
+        ::shutdown(agents.back().get(), SHUT_WR);
+        if (i == 20) {
+            agents.push_back(connectLoopback(installation.port())); // silent, never closes
+            agents.push_back(connectLoopback(installation.port()));
+            sendBytes(agents.back().get(), frameOf("cut short").substr(0, 100));
+        }
+    }
+    std::this_thread::sleep_for(200ms); // the served ones wait for the mutex
+
+    ASSERT_EQ(service->stop(5s), 0) << service->errText();
+    const std::string stopLog = service->errText();
+    EXPECT_EQ(installation.count("tblPrintingData"), 0);
+
+    service.reset();
+    service.emplace(installation);
+    ASSERT_TRUE(service->waitReady()) << service->errText();
+    ASSERT_TRUE(installation.waitForCount("tblPrintingData", kAgents, 10s))
+        << installation.count("tblPrintingData") << " of " << kAgents << " stored\n"
+        << stopLog << service->errText();
+    std::vector<std::string> users = installation.rows(
+        "SELECT u.UserName FROM tblPrintingData d JOIN tblUserInfo u ON u.UserID = d.UserID ORDER BY d.rowid");
+    ASSERT_EQ(users.size(), static_cast<std::size_t>(kAgents));
+    std::sort(users.begin(), users.begin() + 2);
+    EXPECT_EQ(users[0], "agent0");
+    EXPECT_EQ(users[1], "agent1");
+    EXPECT_EQ(std::vector<std::string>(users.begin() + 2, users.end()), queued);
     EXPECT_EQ(service->stop(), 0) << service->errText();
 }
 
