@@ -11,10 +11,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <stdexcept>
+#include <exception>
 #include <string>
 
+#include "BenchSupport.h"
 #include "Newserverthread.h"
 
 namespace {
@@ -38,22 +38,13 @@ double nanosecondsPerRead(const std::string &first, const std::string &rest, int
     return ns / reads;
 }
 
-int positiveArgument(const char *text, const char *what)
-{
-    char *end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (*end != '\0' || value < 1 || value > 10000000)
-        throw std::invalid_argument(std::string(what) + " must be a positive whole number");
-    return static_cast<int>(value);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     try {
-        const int reads = argc > 1 ? positiveArgument(argv[1], "reads") : 20000;
-        const int rounds = argc > 2 ? positiveArgument(argv[2], "rounds") : 5;
+        const int reads = argc > 1 ? hvn::bench::positiveArgument(argv[1], "reads") : 20000;
+        const int rounds = argc > 2 ? hvn::bench::positiveArgument(argv[2], "rounds") : 5;
         const std::string noise(TNewServerThread::kReadSize, 'z');
         const std::string opened = '\x02' + noise.substr(1);
         double bestNoise = 1e18;

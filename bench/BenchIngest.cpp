@@ -397,15 +397,6 @@ double rawRate(int n)
     });
 }
 
-int positiveArgument(const char *text, const char *what)
-{
-    char *end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (*end != '\0' || value < 1 || value > 10000000)
-        throw std::invalid_argument(std::string(what) + " must be a positive whole number");
-    return static_cast<int>(value);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -417,14 +408,14 @@ int main(int argc, char **argv)
         if (argc > 1 && std::string(argv[1]) == "--queue") {
             if (argc < 3)
                 throw std::invalid_argument("--queue needs the number of waiting connections");
-            const int n = positiveArgument(argv[2], "N");
+            const int n = bench::positiveArgument(argv[2], "N");
             if (n > 5000)
                 throw std::invalid_argument("N must be at most 5000 with --queue");
-            runQueueBenchmark(program, n, argc > 3 ? positiveArgument(argv[3], "rounds") : 5);
+            runQueueBenchmark(program, n, argc > 3 ? bench::positiveArgument(argv[3], "rounds") : 5);
             return 0;
         }
-        const int n = argc > 1 ? positiveArgument(argv[1], "N") : 5000;
-        const int rounds = argc > 2 ? positiveArgument(argv[2], "rounds") : 5;
+        const int n = argc > 1 ? bench::positiveArgument(argv[1], "N") : 5000;
+        const int rounds = argc > 2 ? bench::positiveArgument(argv[2], "rounds") : 5;
 
         const std::string bytes = agentBytes(n);
         const bench::Labels labels{"service", "service (hvnRetriever over TCP)",

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -11,6 +14,15 @@
 #include "Schema.h"
 
 namespace hvn::bench {
+
+int positiveArgument(const char *text, const char *what)
+{
+    char *end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end != '\0' || value < 1 || value > 10000000)
+        throw std::invalid_argument(std::string(what) + " must be a positive whole number");
+    return static_cast<int>(value);
+}
 
 void createDatabase(const std::filesystem::path &path)
 {

@@ -6,6 +6,10 @@
 
 namespace hvn::bench {
 
+// A command-line count: a whole number from 1 to 10,000,000. Throws std::invalid_argument
+// naming what it counts otherwise.
+int positiveArgument(const char *text, const char *what);
+
 // A new database file with the service's schema and durability (WAL, synchronous=FULL).
 void createDatabase(const std::filesystem::path &path);
 
