@@ -27,13 +27,14 @@ void TMainForm::buildSectionLevelControls()
     Label4->setGeometry(392, 2, 170, 21);
     Edit1 = new QLineEdit(QStringLiteral("1"), pnlDay);
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setGeometry(564, 3, 20, 18);
+    // Two pixels over the design's 20, so that a two-digit level shows beside the box's margins.
+    Edit1->setGeometry(564, 3, 22, 18);
     UpDown1 = new UpDown(pnlDay);
     UpDown1->setObjectName(QStringLiteral("UpDown1"));
     UpDown1->setRange(1, 99);
     UpDown1->setPosition(1);
     UpDown1->setBuddy(Edit1);
-    UpDown1->setGeometry(584, 3, 15, 18);
+    UpDown1->setGeometry(586, 3, 15, 18);
     Label5 = new QLabel(QStringLiteral("にする"), pnlDay);
     Label5->setObjectName(QStringLiteral("Label5"));
     Label5->setGeometry(603, 2, 40, 21);
