@@ -32,6 +32,12 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/widgets/UpDown.cpp
   ${CMAKE_CURRENT_LIST_DIR}/widgets/DataGrid.h
   ${CMAKE_CURRENT_LIST_DIR}/widgets/DataGrid.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/widgets/ColumnHeader.h
+  ${CMAKE_CURRENT_LIST_DIR}/widgets/ColumnHeader.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/widgets/GridCellDelegate.h
+  ${CMAKE_CURRENT_LIST_DIR}/widgets/GridCellDelegate.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/widgets/RowIndicator.h
+  ${CMAKE_CURRENT_LIST_DIR}/widgets/RowIndicator.cpp
   ${CMAKE_CURRENT_LIST_DIR}/widgets/StringGrid.h
   ${CMAKE_CURRENT_LIST_DIR}/widgets/StringGrid.cpp
   ${CMAKE_CURRENT_LIST_DIR}/widgets/FiscalGridDelegate.h

@@ -4,6 +4,9 @@
 #include <QTableView>
 
 #include "data/DbGridModel.h"
+#include "widgets/ColumnHeader.h"
+#include "widgets/GridCellDelegate.h"
+#include "widgets/RowIndicator.h"
 
 namespace hvn::console {
 
@@ -11,6 +14,9 @@ QTableView *createDataGrid(QWidget *parent, const char *name, TDbGridModel *mode
 {
     auto *view = new QTableView(parent);
     view->setObjectName(QString::fromLatin1(name));
+    view->setHorizontalHeader(new ColumnHeader(view));
+    view->setVerticalHeader(new RowIndicator(view));
+    view->setItemDelegate(new GridCellDelegate(view));
     view->setModel(model);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -18,14 +24,12 @@ QTableView *createDataGrid(QWidget *parent, const char *name, TDbGridModel *mode
     view->setTabKeyNavigation(true);
     view->setShowGrid(true);
     view->setWordWrap(false);
-    // The row indicator: a narrow column left of the cells.
     view->verticalHeader()->setVisible(true);
     view->verticalHeader()->setFixedWidth(12);
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
     QHeaderView *header = view->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setDefaultAlignment(Qt::AlignCenter);
-    header->setMinimumSectionSize(0);
     header->setStretchLastSection(false);
     const auto &columns = model->columns();
     for (int i = 0; i < columns.size(); ++i) {

@@ -2,6 +2,8 @@
 
 #include <QHeaderView>
 
+#include "widgets/GridCellDelegate.h"
+
 namespace hvn::console {
 
 namespace {
@@ -26,6 +28,7 @@ StringGrid::StringGrid(QWidget *parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setShowGrid(true);
     setWordWrap(false);
+    setItemDelegate(new GridCellDelegate(this));
 }
 
 QString StringGrid::cell(int column, int row) const

@@ -6,7 +6,8 @@ namespace hvn::console {
 
 // A grid of texts addressed as cell(column, row), with no headers of its own: its first row
 // and column are ordinary cells that a delegate may draw as title cells. Not editable; the
-// cell texts are the program's to set. New rows are 24 pixels high and new columns take the
+// cell texts are the program's to set. Cells are drawn with narrow padding (GridCellDelegate.h)
+// unless a delegate of the grid's owner draws them. New rows are 24 pixels high and new columns take the
 // default column width. GUI thread only.
 class StringGrid : public QTableWidget {
     Q_OBJECT

@@ -47,6 +47,7 @@ private slots:
     void firstStartAppliesEveryDefault();
     void storedSizeRestoresValuesAsStored();
     void storedSizeWithoutColumnWidthsGivesZeroWidths();
+    void zeroWidthColumnsDragOpenAndTheirWidthsAreSaved();
     void widthWithoutHeightFallsBackToDefaultsButKeepsActivePage();
     void activePageOutsideTabsSelectsFirstTab_data();
     void activePageOutsideTabsSelectsFirstTab();
@@ -141,6 +142,36 @@ void TstMainformSettings::storedSizeWithoutColumnWidthsGivesZeroWidths()
     QCOMPARE(form.cmbKikan->currentIndex(), 0);
     QCOMPARE(form.udYear->position(), 1900);
     QCOMPARE(form.udSecMonth->position(), 1);
+}
+
+void TstMainformSettings::zeroWidthColumnsDragOpenAndTheirWidthsAreSaved()
+{
+    TestEnvironment env;
+    env.setSetting("WindowHeight", 500);
+    env.setSetting("WindowWidth", 700);
+    {
+        TMainForm form;
+        QTableView *grid = form.dbgUserData;
+        QWidget *titles = grid->horizontalHeader()->viewport();
+        const auto drag = [titles](int from, int to) {
+            QTest::mousePress(titles, Qt::LeftButton, {}, QPoint(from, 5));
+            QTest::mouseMove(titles, QPoint(to, 5));
+            QTest::mouseRelease(titles, Qt::LeftButton, {}, QPoint(to, 5));
+        };
+        // Every column lies at 0: each drag to the right opens the first closed one.
+        drag(0, 90);
+        QCOMPARE(columnWidth(grid, 0), 90);
+        drag(90, 160);
+        QCOMPARE(columnWidth(grid, 0), 90);
+        QCOMPARE(columnWidth(grid, 1), 70);
+        // Dragging to the left narrows the open column that ends there.
+        drag(160, 150);
+        QCOMPARE(columnWidth(grid, 1), 60);
+        QCOMPARE(columnWidth(grid, 3), 0);
+    }
+    QCOMPARE(env.setting("GridUserDataColumns0"), 90);
+    QCOMPARE(env.setting("GridUserDataColumns1"), 60);
+    QCOMPARE(env.setting("GridUserDataColumns3"), 0);
 }
 
 void TstMainformSettings::widthWithoutHeightFallsBackToDefaultsButKeepsActivePage()
