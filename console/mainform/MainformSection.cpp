@@ -25,6 +25,9 @@ void TMainForm::buildSectionLevelControls()
     Label4 = new QLabel(QStringLiteral("部署別データの表示レベルを"), pnlDay);
     Label4->setObjectName(QStringLiteral("Label4"));
     Label4->setGeometry(392, 2, 170, 21);
+    // Against the box, so the label, the level and Label5 read as one sentence whatever room
+    // the font leaves.
+    Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Edit1 = new QLineEdit(QStringLiteral("1"), pnlDay);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     // Two pixels over the design's 20, so that a two-digit level shows beside the box's margins.

@@ -36,6 +36,17 @@ QTableView *createDataGrid(QWidget *parent, const char *name, TDbGridModel *mode
         header->resizeSection(i, columns[i].width);
         view->setColumnHidden(i, !columns[i].visible);
     }
+    // As on the classic grids, the first row is the current one once rows are loaded, so the
+    // indicator shows where the grid stands; this selects nothing.
+    QObject::connect(model, &QAbstractItemModel::modelReset, view, [view] {
+        const QAbstractItemModel *rows = view->model();
+        if (rows->rowCount() == 0 || view->currentIndex().isValid())
+            return;
+        int column = 0;
+        while (column < rows->columnCount() - 1 && view->isColumnHidden(column))
+            ++column;
+        view->selectionModel()->setCurrentIndex(rows->index(0, column), QItemSelectionModel::NoUpdate);
+    });
     return view;
 }
 

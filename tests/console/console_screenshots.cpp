@@ -1,5 +1,5 @@
-// Saves a PNG of each statistics tab of the real main window, then of both fiscal-year tabs
-// after a calculation, then the section table's report (preview and printed page):
+// Saves a PNG of each statistics tab and the section tab of the real main window (and of the
+// print records with a row selected), then of both fiscal-year tabs after a calculation, then the section table's report (preview and printed page):
 // console_screenshots DIR [SECTION [PRINTER]]. SECTION and PRINTER name the items to
 // calculate (as ComboBox1 and ComboBox2 list them); without them, the first. Runs against the settings store that HALVANE_REGISTRY names, like the console itself; the
 // window is shown, so each tab loads through the lock bracket as it would on screen.
@@ -12,6 +12,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
 
 #include <QPrinter>
 
@@ -102,6 +103,16 @@ int main(int argc, char **argv)
         form.PageControl1->setCurrentIndex(tab);
         saveTab(tab);
     }
+    // The section tab loads with its reload button.
+    const int sectionTab = form.PageControl1->indexOf(form.tabSection);
+    form.PageControl1->setCurrentIndex(sectionTab);
+    form.Button2->click();
+    saveTab(sectionTab);
+    // The print records with the third row selected: the indicator follows it, the titles stay.
+    form.PageControl1->setCurrentIndex(0);
+    form.dbgReciveData->selectRow(2);
+    QCoreApplication::processEvents();
+    save(form.grab(), QStringLiteral("tab0-tabRecive-selected.png"));
 
     const int printCalc = form.PageControl1->indexOf(form.tabPrintCalc);
     form.PageControl1->setCurrentIndex(printCalc);
