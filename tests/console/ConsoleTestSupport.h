@@ -12,8 +12,6 @@
 #include <QList>
 #include <QStringList>
 #include <QString>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -22,6 +20,7 @@
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/VariadicBind.h>
 
+#include "ConsoleWidgets.h"
 #include "Consolethread.h"
 #include "Dmregistry.h"
 #include "NamedMutex.h"
@@ -127,13 +126,6 @@ inline int closedPort()
 {
     LockServer server;
     return server.port();
-}
-
-// Clicks the tab's title, as the user asks for another tab.
-inline void clickTab(QTabWidget *pages, int index)
-{
-    QTabBar *bar = pages->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
 }
 
 // Runs action on the event loop once the form holds no lock channel and the dialog is shown:

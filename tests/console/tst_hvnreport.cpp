@@ -26,30 +26,11 @@
 #include <SQLiteCpp/Database.h>
 
 using hvn::console::TMainForm;
+using hvn::console::test::shownRows;
 namespace e2e = hvn::e2e;
 namespace fs = std::filesystem;
 
 namespace {
-
-// The grid as the administrator sees it: visible columns' titles, then display texts.
-QStringList shownRows(const QTableView *grid)
-{
-    const QAbstractItemModel *model = grid->model();
-    QStringList rows;
-    QStringList titles;
-    for (int column = 0; column < model->columnCount(); ++column)
-        if (!grid->isColumnHidden(column))
-            titles << model->headerData(column, Qt::Horizontal).toString();
-    rows << titles.join(QLatin1Char(','));
-    for (int row = 0; row < model->rowCount(); ++row) {
-        QStringList cells;
-        for (int column = 0; column < model->columnCount(); ++column)
-            if (!grid->isColumnHidden(column))
-                cells << model->data(model->index(row, column)).toString();
-        rows << cells.join(QLatin1Char(','));
-    }
-    return rows;
-}
 
 // Each line's blank-separated words, joined by ",": aligned text read back as CSV.
 QStringList words(const std::string &text)
