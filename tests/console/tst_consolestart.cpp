@@ -91,14 +91,16 @@ void TstConsoleStart::consoleHoldsGuardWhileRunningAndKernelFreesItWhenKilled()
     QVERIFY(InstanceGuard(guardFile).acquired());
 }
 
-// Nothing in the environment may answer the installed program's boxes or move its guard: the
-// names of the test build's variables appear in the test build and nowhere in hvnConsole.
+// Nothing in the environment may answer the installed program's boxes, move its guard or drive
+// its widgets: the names of the test build's variables appear in the test build and nowhere in
+// hvnConsole.
 void TstConsoleStart::installedConsoleHasNoTestSeams()
 {
     const std::string installed = readFile(HVN_CONSOLE_BINARY);
     const std::string testable = readFile(HVN_CONSOLE_TESTABLE_BINARY);
     QVERIFY(!installed.empty());
-    for (const char *variable : {"HALVANE_AUTOANSWER_MESSAGES", "HALVANE_CONSOLE_GUARD"}) {
+    for (const char *variable :
+         {"HALVANE_AUTOANSWER_MESSAGES", "HALVANE_CONSOLE_GUARD", "HALVANE_CONSOLE_DRIVER"}) {
         QVERIFY2(testable.find(variable) != std::string::npos, variable);
         QVERIFY2(installed.find(variable) == std::string::npos, variable);
     }
