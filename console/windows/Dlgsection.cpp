@@ -266,19 +266,11 @@ void TdlgSection::writeNode(const QTreeWidgetItem *node)
         updateRow(id, name, parentID, level, fullName);
         return;
     }
-    ADOCmdInsert.clearParams();
-    ADOCmdInsert.SQL() = QStringList{
-        QStringLiteral("INSERT INTO tblSectionInfo"),
-        QStringLiteral(" (SectionID, SectionName, ParentSectionID, SectionLevel, SectionFullName)"),
-        QStringLiteral(" VALUES"),
-        QStringLiteral(" (:ID,:Name,:ParentID,:Level,:FullName);"),
-    };
-    ADOCmdInsert.setParam(QStringLiteral("ID"), id);
-    ADOCmdInsert.setParam(QStringLiteral("Name"), name);
-    ADOCmdInsert.setParam(QStringLiteral("ParentID"), parentID);
-    ADOCmdInsert.setParam(QStringLiteral("Level"), level);
-    ADOCmdInsert.setParam(QStringLiteral("FullName"), fullName);
-    ADOCmdInsert.execSql(m_form->DBConection);
+    execRowCommand(ADOCmdInsert,
+                   {QStringLiteral("INSERT INTO tblSectionInfo"),
+                    QStringLiteral(" (SectionID, SectionName, ParentSectionID, SectionLevel, SectionFullName)"),
+                    QStringLiteral(" VALUES"), QStringLiteral(" (:ID,:Name,:ParentID,:Level,:FullName);")},
+                   id, name, parentID, level, fullName);
 }
 
 void TdlgSection::markDeletedRows()
@@ -296,20 +288,26 @@ void TdlgSection::markDeletedRows()
 
 void TdlgSection::updateRow(int id, const QString &name, int parentID, int level, const QString &fullName)
 {
-    ADOCmdUpdate.clearParams();
-    ADOCmdUpdate.SQL() = QStringList{
-        QStringLiteral("UPDATE tblSectionInfo"),
-        QStringLiteral(" SET SectionName = :Name, ParentSectionID = :ParentID, SectionLevel = :Level,"
-                       " SectionFullName = :FullName"),
-        QStringLiteral(" WHERE"),
-        QStringLiteral(" SectionID = :ID;"),
-    };
-    ADOCmdUpdate.setParam(QStringLiteral("Name"), name);
-    ADOCmdUpdate.setParam(QStringLiteral("ParentID"), parentID);
-    ADOCmdUpdate.setParam(QStringLiteral("Level"), level);
-    ADOCmdUpdate.setParam(QStringLiteral("FullName"), fullName);
-    ADOCmdUpdate.setParam(QStringLiteral("ID"), id);
-    ADOCmdUpdate.execSql(m_form->DBConection);
+    execRowCommand(ADOCmdUpdate,
+                   {QStringLiteral("UPDATE tblSectionInfo"),
+                    QStringLiteral(" SET SectionName = :Name, ParentSectionID = :ParentID, SectionLevel = :Level,"
+                                   " SectionFullName = :FullName"),
+                    QStringLiteral(" WHERE"), QStringLiteral(" SectionID = :ID;")},
+                   id, name, parentID, level, fullName);
+}
+
+// The statement takes one row's values as :ID, :Name, :ParentID, :Level and :FullName.
+void TdlgSection::execRowCommand(TQuery &command, const QStringList &sql, int id, const QString &name, int parentID,
+                                 int level, const QString &fullName)
+{
+    command.clearParams();
+    command.SQL() = sql;
+    command.setParam(QStringLiteral("ID"), id);
+    command.setParam(QStringLiteral("Name"), name);
+    command.setParam(QStringLiteral("ParentID"), parentID);
+    command.setParam(QStringLiteral("Level"), level);
+    command.setParam(QStringLiteral("FullName"), fullName);
+    command.execSql(m_form->DBConection);
 }
 
 } // namespace hvn::console

@@ -76,6 +76,8 @@ private:
     void writeNode(const QTreeWidgetItem *node);
     void markDeletedRows();
     void updateRow(int id, const QString &name, int parentID, int level, const QString &fullName);
+    void execRowCommand(TQuery &command, const QStringList &sql, int id, const QString &name, int parentID, int level,
+                        const QString &fullName);
 
     TMainForm *m_form = nullptr;
     // The tree was read in full at the latest showing; otherwise writing it back would mark
