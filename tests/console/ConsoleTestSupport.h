@@ -209,4 +209,18 @@ struct DialogFixture {
     }
 };
 
+// A maintenance dialog attached to a main window over the fixture's database; prepare, when
+// given, writes the test's rows before anything is shown.
+template <typename Dialog>
+struct AttachedDialogFixture : DialogFixture {
+    explicit AttachedDialogFixture(void (*prepare)(SQLite::Database &) = nullptr)
+    {
+        if (prepare)
+            prepare(db);
+        dialog.attach(form);
+    }
+    TMainForm form;
+    Dialog dialog;
+};
+
 } // namespace hvn::console::test

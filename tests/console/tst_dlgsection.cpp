@@ -80,14 +80,8 @@ void renameInPlace(QTreeWidget *tree, QTreeWidgetItem *node, const QString &labe
     QCoreApplication::processEvents();
 }
 
-struct SectionFixture : DialogFixture {
-    SectionFixture()
-    {
-        prepareTree(db);
-        dialog.attach(form);
-    }
-    TMainForm form;
-    TdlgSection dialog;
+struct SectionFixture : AttachedDialogFixture<TdlgSection> {
+    SectionFixture() : AttachedDialogFixture(prepareTree) {}
 };
 
 } // namespace

@@ -13,7 +13,6 @@
 #include "windows/Dlgsectionmember.h"
 
 using hvn::console::TdlgSectionMember;
-using hvn::console::TMainForm;
 using namespace hvn::console::test;
 
 namespace {
@@ -44,12 +43,8 @@ void choose(QListWidget *list, const QString &name)
     list->setCurrentItem(list->findItems(name, Qt::MatchExactly).value(0));
 }
 
-struct MemberFixture : DialogFixture {
-    MemberFixture()
-    {
-        prepare(db);
-        dialog.attach(form);
-    }
+struct MemberFixture : AttachedDialogFixture<TdlgSectionMember> {
+    MemberFixture() : AttachedDialogFixture(prepare) {}
     QTreeWidgetItem *node(int top, int child = -1) const
     {
         QTreeWidgetItem *item = dialog.tvwSection->topLevelItem(top);
@@ -64,8 +59,6 @@ struct MemberFixture : DialogFixture {
     {
         return {entries(dialog.lbMemberFrom).join(QLatin1Char(',')), entries(dialog.lbMemberTo).join(QLatin1Char(','))};
     }
-    TMainForm form;
-    TdlgSectionMember dialog;
 };
 
 } // namespace

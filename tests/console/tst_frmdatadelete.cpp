@@ -13,7 +13,6 @@
 #include "windows/Frmdatadelete.h"
 
 using hvn::console::TfrmDelete;
-using hvn::console::TMainForm;
 using hvn::console::UpDown;
 using namespace hvn::console::test;
 
@@ -73,81 +72,70 @@ void TstFrmDataDelete::confirmedChoiceDeletesUpToTheMonthsEnd()
     QFETCH(int, month);
     QFETCH(QString, question);
     QFETCH(QStringList, kept);
-    DialogFixture fixture;
-    insertRecords(fixture.db);
+    AttachedDialogFixture<TfrmDelete> f(insertRecords);
     MessageRecorder messages;
-    TMainForm form;
-    TfrmDelete dialog;
-    dialog.attach(form);
-    dialog.show();
+    f.dialog.show();
     if (year != 0)
-        chooseMonth(dialog, year, month);
+        chooseMonth(f.dialog, year, month);
 
-    QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+    QTest::mouseClick(f.dialog.Button1, Qt::LeftButton);
     QCOMPARE(messages.texts(), QStringList{question});
     QCOMPARE(messages.requests.first().caption, QStringLiteral("削除"));
     QCOMPARE(messages.requests.first().buttons, QMessageBox::Ok | QMessageBox::Cancel);
-    QCOMPARE(fixture.rows("SELECT dbDateTime FROM tblPrintingData ORDER BY dbDateTime"), kept);
-    QVERIFY(!dialog.isVisible());
+    QCOMPARE(f.rows("SELECT dbDateTime FROM tblPrintingData ORDER BY dbDateTime"), kept);
+    QVERIFY(!f.dialog.isVisible());
     QVERIFY(databaseMutexFree());
 }
 
 void TstFrmDataDelete::monthControlsFollowTheChoiceAndSurviveReopening()
 {
-    DialogFixture fixture;
+    AttachedDialogFixture<TfrmDelete> f;
     MessageRecorder messages;
-    TMainForm form;
-    TfrmDelete dialog;
-    dialog.attach(form);
     const QDate today = QDate::currentDate();
-    QVERIFY(dialog.RadioButton1->isChecked());
-    QCOMPARE(dialog.Label1->text(), QString::asprintf("%4d年", today.year()));
-    QCOMPARE(dialog.Label2->text(), QString::asprintf("%2d月", today.month()));
-    for (QWidget *control : {static_cast<QWidget *>(dialog.Label1), static_cast<QWidget *>(dialog.UpDown1),
-                             static_cast<QWidget *>(dialog.Label2), static_cast<QWidget *>(dialog.UpDown2)})
+    QVERIFY(f.dialog.RadioButton1->isChecked());
+    QCOMPARE(f.dialog.Label1->text(), QString::asprintf("%4d年", today.year()));
+    QCOMPARE(f.dialog.Label2->text(), QString::asprintf("%2d月", today.month()));
+    for (QWidget *control : {static_cast<QWidget *>(f.dialog.Label1), static_cast<QWidget *>(f.dialog.UpDown1),
+                             static_cast<QWidget *>(f.dialog.Label2), static_cast<QWidget *>(f.dialog.UpDown2)})
         QVERIFY(!control->isEnabled());
 
-    dialog.show();
-    chooseMonth(dialog, 2004, 3);
-    QVERIFY(dialog.UpDown1->isEnabled() && dialog.Label2->isEnabled());
+    f.dialog.show();
+    chooseMonth(f.dialog, 2004, 3);
+    QVERIFY(f.dialog.UpDown1->isEnabled() && f.dialog.Label2->isEnabled());
     // The month stops at 12 instead of carrying into the year.
-    dialog.UpDown2->setPosition(12);
-    dialog.UpDown2->click(UpDown::Button::Up);
-    QCOMPARE(dialog.Label2->text(), QStringLiteral("12月"));
-    QCOMPARE(dialog.Label1->text(), QStringLiteral("2004年"));
-    QTest::mouseClick(dialog.Button1, Qt::LeftButton);
-    QVERIFY(!dialog.isVisible());
+    f.dialog.UpDown2->setPosition(12);
+    f.dialog.UpDown2->click(UpDown::Button::Up);
+    QCOMPARE(f.dialog.Label2->text(), QStringLiteral("12月"));
+    QCOMPARE(f.dialog.Label1->text(), QStringLiteral("2004年"));
+    QTest::mouseClick(f.dialog.Button1, Qt::LeftButton);
+    QVERIFY(!f.dialog.isVisible());
 
-    dialog.show();
-    QVERIFY(dialog.RadioButton2->isChecked());
-    QVERIFY(dialog.UpDown1->isEnabled());
-    QCOMPARE(dialog.UpDown1->position(), 2004);
-    QCOMPARE(dialog.Label2->text(), QStringLiteral("12月"));
-    QTest::mouseClick(dialog.RadioButton1, Qt::LeftButton);
-    QVERIFY(!dialog.UpDown1->isEnabled() && !dialog.Label1->isEnabled());
-    QTest::mouseClick(dialog.Button2, Qt::LeftButton);
-    QVERIFY(!dialog.isVisible());
+    f.dialog.show();
+    QVERIFY(f.dialog.RadioButton2->isChecked());
+    QVERIFY(f.dialog.UpDown1->isEnabled());
+    QCOMPARE(f.dialog.UpDown1->position(), 2004);
+    QCOMPARE(f.dialog.Label2->text(), QStringLiteral("12月"));
+    QTest::mouseClick(f.dialog.RadioButton1, Qt::LeftButton);
+    QVERIFY(!f.dialog.UpDown1->isEnabled() && !f.dialog.Label1->isEnabled());
+    QTest::mouseClick(f.dialog.Button2, Qt::LeftButton);
+    QVERIFY(!f.dialog.isVisible());
 }
 
 void TstFrmDataDelete::cancelOrRefusedLockDeletesNothingAndStaysOpen()
 {
-    DialogFixture fixture;
-    insertRecords(fixture.db);
+    AttachedDialogFixture<TfrmDelete> f(insertRecords);
     MessageRecorder messages;
-    TMainForm form;
-    TfrmDelete dialog;
-    dialog.attach(form);
-    dialog.show();
+    f.dialog.show();
 
     messages.answers = {QMessageBox::Cancel};
-    QTest::mouseClick(dialog.Button1, Qt::LeftButton);
-    QVERIFY(dialog.isVisible());
+    QTest::mouseClick(f.dialog.Button1, Qt::LeftButton);
+    QVERIFY(f.dialog.isVisible());
 
-    fixture.refuseLock();
-    QTest::mouseClick(dialog.Button1, Qt::LeftButton);
-    QVERIFY(dialog.isVisible());
+    f.refuseLock();
+    QTest::mouseClick(f.dialog.Button1, Qt::LeftButton);
+    QVERIFY(f.dialog.isVisible());
     QCOMPARE(messages.requests.size(), 2);
-    QCOMPARE(fixture.rows("SELECT COUNT(*) FROM tblPrintingData"), QStringList{"5"});
+    QCOMPARE(f.rows("SELECT COUNT(*) FROM tblPrintingData"), QStringList{"5"});
 }
 
 QTEST_MAIN(TstFrmDataDelete)

@@ -15,7 +15,6 @@
 #include "windows/Okbottomdlg.h"
 
 using hvn::console::TfrmPrinterSet;
-using hvn::console::TMainForm;
 using namespace hvn::console::test;
 
 namespace {
@@ -40,12 +39,8 @@ QStringList entries(const QListWidget *list)
     return names;
 }
 
-struct PrinterFixture : DialogFixture {
-    PrinterFixture()
-    {
-        prepare(db);
-        dialog.attach(form);
-    }
+struct PrinterFixture : AttachedDialogFixture<TfrmPrinterSet> {
+    PrinterFixture() : AttachedDialogFixture(prepare) {}
     QStringList groups() const
     {
         QStringList names;
@@ -77,8 +72,6 @@ struct PrinterFixture : DialogFixture {
         });
         QTest::mouseClick(dialog.Button4, Qt::LeftButton);
     }
-    TMainForm form;
-    TfrmPrinterSet dialog;
 };
 
 } // namespace
