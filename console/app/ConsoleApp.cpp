@@ -18,7 +18,6 @@
 #include "windows/Dlgsectionmember.h"
 #include "windows/Frmdatadelete.h"
 #include "windows/Frmprinterset.h"
-#include "windows/Okbottomdlg.h"
 #include "windows/Qreport.h"
 
 namespace hvn::console {
@@ -94,7 +93,6 @@ ConsoleWindows::ConsoleWindows()
     , m_frmPrinterSet(std::make_unique<TfrmPrinterSet>())
     , m_dlgSection(std::make_unique<TdlgSection>())
     , m_dlgSectionMember(std::make_unique<TdlgSectionMember>())
-    , m_okBottomDlg(std::make_unique<TOKBottomDlg>())
     , m_aboutBox(std::make_unique<TAboutBox>())
 {
     TMainForm::Dialogs dialogs;
@@ -110,7 +108,6 @@ ConsoleWindows::ConsoleWindows()
 ConsoleWindows::~ConsoleWindows()
 {
     m_aboutBox.reset();
-    m_okBottomDlg.reset();
     m_dlgSectionMember.reset();
     m_dlgSection.reset();
     m_frmPrinterSet.reset();

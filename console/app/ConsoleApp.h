@@ -11,7 +11,6 @@ namespace hvn::console {
 
 class TAboutBox;
 class TMainForm;
-class TOKBottomDlg;
 class TdlgSection;
 class TdlgSectionMember;
 class TfrmDelete;
@@ -42,7 +41,8 @@ bool installQtTranslation(const QString &directory = QLibraryInfo::path(QLibrary
 
 // Every window of the run, created once in the order the console creates them and destroyed
 // in reverse, so the main window (which saves the settings) goes last. The main window is
-// given the dialogs its menu shows. GUI thread only.
+// given the dialogs its menu shows. The rename window OKBottomDlg is made by the printer groups
+// dialog, its only user, with it. GUI thread only.
 class ConsoleWindows {
 public:
     ConsoleWindows();
@@ -59,7 +59,6 @@ private:
     std::unique_ptr<TfrmPrinterSet> m_frmPrinterSet;
     std::unique_ptr<TdlgSection> m_dlgSection;
     std::unique_ptr<TdlgSectionMember> m_dlgSectionMember;
-    std::unique_ptr<TOKBottomDlg> m_okBottomDlg;
     std::unique_ptr<TAboutBox> m_aboutBox;
 };
 
