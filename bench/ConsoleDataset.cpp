@@ -9,6 +9,7 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
+#include <SQLiteCpp/VariadicBind.h>
 
 #include "Connection.h"
 #include "Schema.h"
@@ -80,19 +81,22 @@ std::string dateTimeText(std::int64_t msSinceEpoch)
     return text;
 }
 
+// Binds the values to the statement's parameters in order and runs it once.
+template <typename... Values>
+void insertRow(SQLite::Statement &insert, const Values &...values)
+{
+    SQLite::bind(insert, values...);
+    insert.exec();
+    insert.reset();
+}
+
 void addSections(SQLite::Database &db, std::vector<int> &levelOf)
 {
     using S = OfficeShape;
     SQLite::Statement insert(db, "INSERT INTO tblSectionInfo (SectionID, SectionName, ParentSectionID, SectionLevel,"
                                  " SectionFullName) VALUES (?, ?, ?, ?, ?)");
     auto add = [&](int id, const std::string &name, int parent, int level, const std::string &fullName) {
-        insert.bind(1, id);
-        insert.bind(2, name);
-        insert.bind(3, parent);
-        insert.bind(4, level);
-        insert.bind(5, fullName);
-        insert.exec();
-        insert.reset();
+        insertRow(insert, id, name, parent, level, fullName);
         if (static_cast<int>(levelOf.size()) <= id)
             levelOf.resize(static_cast<std::size_t>(id) + 1, 0);
         levelOf[static_cast<std::size_t>(id)] = level;
@@ -141,12 +145,7 @@ void addUsers(SQLite::Database &db, Random &random, int sections)
             else
                 section = firstThird + random.below(sections - firstThird + 1);
         }
-        insert.bind(1, id);
-        insert.bind(2, name);
-        insert.bind(3, section);
-        insert.bind(4, name);
-        insert.exec();
-        insert.reset();
+        insertRow(insert, id, name, section, name);
     }
 }
 
@@ -166,13 +165,7 @@ void addPrinters(SQLite::Database &db)
             group = leader;
             common = "グループ" + std::to_string((leader + 1) / 2);
         }
-        insert.bind(1, id);
-        insert.bind(2, name);
-        insert.bind(3, parent);
-        insert.bind(4, group);
-        insert.bind(5, common);
-        insert.exec();
-        insert.reset();
+        insertRow(insert, id, name, parent, group, common);
     }
 }
 
@@ -198,15 +191,8 @@ void addRecords(SQLite::Database &db, Random &random, int records)
         const int pages = random.below(1000) == 0 ? 0 : 1 + random.below(random.below(8) == 0 ? 200 : 12);
         const int sheets = random.below(2) == 0 ? (pages + 1) / 2 : pages;
         const std::int64_t at = first + i * step + random.below(static_cast<int>(std::min<std::int64_t>(step, 1 << 30)));
-        insert.bind(1, user);
-        insert.bind(2, printer);
-        insert.bind(3, computers[static_cast<std::size_t>(computer)]);
-        insert.bind(4, pages);
-        insert.bind(5, pages);
-        insert.bind(6, sheets);
-        insert.bind(7, dateTimeText(at));
-        insert.exec();
-        insert.reset();
+        insertRow(insert, user, printer, computers[static_cast<std::size_t>(computer)], pages, pages, sheets,
+                  dateTimeText(at));
     }
 }
 
