@@ -28,18 +28,16 @@ constexpr int kDateTimeLength = sizeof kDateTimeShape - 1;
 // does not have exactly that shape. Any digits pack, so unpacking gives the same text back.
 std::int64_t packDateTime(const unsigned char *text, int length)
 {
-    if (length != kDateTimeLength)
+    static constexpr int kDigitAt[] = {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18, 20, 21, 22};
+    if (length != kDateTimeLength || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' ||
+        text[16] != ':' || text[19] != '.')
         return -1;
     std::int64_t packed = 0;
-    for (int i = 0; i < kDateTimeLength; ++i) {
-        const unsigned char c = text[i];
-        if (kDateTimeShape[i] == '0') {
-            if (c < '0' || c > '9')
-                return -1;
-            packed = packed * 10 + (c - '0');
-        } else if (c != static_cast<unsigned char>(kDateTimeShape[i])) {
+    for (const int at : kDigitAt) {
+        const unsigned digit = static_cast<unsigned>(text[at]) - '0';
+        if (digit > 9)
             return -1;
-        }
+        packed = packed * 10 + digit;
     }
     return packed;
 }
@@ -143,6 +141,12 @@ std::int64_t CompactRows::Block::get(int index) const
 
 void CompactRows::Block::set(int index, std::int64_t v, int count)
 {
+    // Fast path: the value fits the block's width (v sign-extends from its low `width` bytes).
+    if (bytes && (width == 8 ||
+                  (static_cast<std::uint64_t>(v) + (std::uint64_t{1} << (8 * width - 1))) >> (8 * width) == 0)) {
+        store(bytes.get() + static_cast<std::size_t>(index) * width, width, v);
+        return;
+    }
     const int needed = widthFor(v);
     if (!bytes || needed > width) {
         const int newWidth = std::max(needed, width);
@@ -157,56 +161,85 @@ void CompactRows::Block::set(int index, std::int64_t v, int count)
 
 namespace {
 
-std::uint64_t hashBytes(std::string_view bytes)
+std::uint64_t mix(std::uint64_t h)
 {
-    std::uint64_t hash = 1469598103934665603ULL; // FNV-1a, then mixed so the high bits spread
-    for (const char c : bytes)
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-    hash ^= hash >> 29;
-    hash *= 0xbf58476d1ce4e5b9ULL;
-    return hash ^ (hash >> 32);
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ULL;
+    return h ^ (h >> 33);
 }
 
 } // namespace
+
+// The key's length and head, then the bytes past the head, taken eight at a time: the head
+// is zero after a short text's end and the length is part of the hash, so the words stand
+// for the text alone.
+CompactRows::TextTable::Key CompactRows::TextTable::keyOf(std::string_view utf8, std::uint64_t &hash)
+{
+    Key key;
+    key.length = static_cast<std::uint8_t>(std::min<std::size_t>(utf8.size(), 255));
+    if (!utf8.empty())
+        std::memcpy(key.head, utf8.data(), std::min(utf8.size(), kHeadBytes));
+    std::uint64_t first;
+    std::memcpy(&first, key.head, sizeof first);
+    std::uint64_t h = first * 0x9e3779b97f4a7c15ULL ^
+        (static_cast<std::uint64_t>(static_cast<unsigned char>(key.head[8])) |
+         static_cast<std::uint64_t>(utf8.size()) << 8);
+    for (std::size_t at = kHeadBytes; at < utf8.size(); at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, utf8.data() + at, std::min<std::size_t>(8, utf8.size() - at));
+        h = (h ^ mix(word)) * 0x9e3779b97f4a7c15ULL;
+    }
+    hash = mix(h);
+    key.tag = static_cast<std::uint16_t>(hash >> 48);
+    return key;
+}
+
+std::string_view CompactRows::TextTable::textOf(std::uint32_t code) const
+{
+    return std::string_view(bytes).substr(starts[code], starts[code + 1] - starts[code]);
+}
 
 std::int64_t CompactRows::TextTable::codeOf(std::string_view utf8)
 {
     if (starts.empty())
         starts.push_back(0);
-    if (probes.size() < 2 * (texts.size() + 1))
+    if (4 * (texts.size() + 1) > 3 * probes.size())
         grow();
-    const std::uint64_t hash = hashBytes(utf8);
-    const std::uint64_t tag = hash >> 32 << 32;
+    std::uint64_t hash;
+    const Key key = keyOf(utf8, hash);
+    // Equal keys settle texts up to kHeadBytes long; longer ones also compare their rest.
+    const bool whole = utf8.size() <= kHeadBytes;
     const std::size_t mask = probes.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        const std::uint64_t slot = probes[i];
-        if (slot == 0) {
+        Slot &slot = probes[i];
+        if (slot.code == 0) {
             const auto code = static_cast<std::uint32_t>(texts.size());
             texts.push_back(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
             bytes.append(utf8);
             starts.push_back(static_cast<std::uint32_t>(bytes.size()));
-            probes[i] = tag | (code + 1);
+            slot.code = code + 1;
+            slot.key = key;
             return code;
         }
-        if ((slot & ~std::uint64_t{0xffffffff}) == tag) {
-            const auto code = static_cast<std::uint32_t>(slot) - 1;
-            if (std::string_view(bytes).substr(starts[code], starts[code + 1] - starts[code]) == utf8)
-                return code;
-        }
+        if (std::memcmp(&slot.key, &key, sizeof key) == 0 && (whole || textOf(slot.code - 1) == utf8))
+            return slot.code - 1;
     }
 }
 
 void CompactRows::TextTable::grow()
 {
-    std::vector<std::uint64_t> wider(std::max<std::size_t>(64, probes.size() * 2), 0);
+    std::vector<Slot> wider(std::max<std::size_t>(64, probes.size() * 2));
     const std::size_t mask = wider.size() - 1;
     for (std::uint32_t code = 0; code < texts.size(); ++code) {
-        const std::uint64_t hash =
-            hashBytes(std::string_view(bytes).substr(starts[code], starts[code + 1] - starts[code]));
+        std::uint64_t hash;
+        const Key key = keyOf(textOf(code), hash);
         std::size_t i = hash & mask;
-        while (wider[i] != 0)
+        while (wider[i].code != 0)
             i = (i + 1) & mask;
-        wider[i] = (hash >> 32 << 32) | (code + 1);
+        wider[i].code = code + 1;
+        wider[i].key = key;
     }
     probes = std::move(wider);
 }
@@ -380,7 +413,7 @@ std::size_t CompactRows::bytesUsed() const
             for (const QString &t : c.text->texts)
                 bytes += sizeof(QString) + static_cast<std::size_t>(t.size()) * 2 + 2;
             bytes += c.text->bytes.capacity() + c.text->starts.capacity() * sizeof(std::uint32_t) +
-                c.text->probes.capacity() * sizeof(std::uint64_t);
+                c.text->probes.capacity() * sizeof(TextTable::Slot);
         }
     }
     return bytes;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <QHash>
@@ -65,14 +66,32 @@ private:
     enum class Kind : unsigned char { Unset, Integer, Real, Text, DateTime };
 
     // The distinct texts of a column and an open-addressing index from their UTF-8 bytes.
+    // Each slot of the index carries its text's length and first bytes, so that a probe
+    // settles most texts (and every short one) inside the slot without reading the texts.
     struct TextTable {
+        static constexpr std::size_t kHeadBytes = 9;
+        // What a slot says about a text besides its code: compared as one piece of memory.
+        struct Key {
+            std::uint16_t tag = 0;    // hash bits the slot position does not use
+            std::uint8_t length = 0;  // byte length, capped at 255
+            char head[kHeadBytes] = {}; // the first bytes, zero after the text's end
+        };
+        struct Slot {
+            std::uint32_t code = 0; // code + 1; 0 = free
+            Key key;
+        };
+        static_assert(sizeof(Slot) == 16 && std::has_unique_object_representations_v<Key>);
+
         std::vector<QString> texts;
         std::string bytes;                 // every distinct text's UTF-8, one after another
         std::vector<std::uint32_t> starts; // per code: where its bytes start; one more at the end
-        std::vector<std::uint64_t> probes;  // (hash high bits << 32) | (code + 1); 0 = free
+        std::vector<Slot> probes;
         std::int64_t codeOf(std::string_view utf8);
 
     private:
+        // The text's key, and its hash through `hash`.
+        static Key keyOf(std::string_view utf8, std::uint64_t &hash);
+        std::string_view textOf(std::uint32_t code) const;
         void grow();
     };
 

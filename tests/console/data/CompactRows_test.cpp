@@ -1,6 +1,8 @@
 #include "data/CompactRows.h"
 
 #include <limits>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -88,6 +90,42 @@ TEST(CompactRows, GivesBackExactlyWhatTheStatementReturned)
     query.close();
     EXPECT_EQ(query.rowCount(), 0);
     EXPECT_EQ(query.rowBytes(), 0u);
+}
+
+// Texts the index must keep apart although their slots say the same about them: a shared
+// first nine bytes, lengths past the 255 the slot records, the empty text; and enough distinct
+// texts that the index grows several times while earlier ones repeat.
+TEST(CompactRows, KeepsTextsApartThatShareTheirHead)
+{
+    test::TestDatabase file;
+    SQLite::Database &db = file.db();
+    db.exec("CREATE TABLE t (s TEXT)");
+    std::vector<std::string> texts{"", "user00001", "user000012", "user000013", "user00001\xe3\x81\x82", "名前名"};
+    for (const std::size_t length : {300, 301, 600})
+        texts.push_back(std::string(length - 1, 'x') + "y");
+    texts.push_back(std::string(300, 'x'));
+    for (int i = 0; i < 3000; ++i)
+        texts.push_back("user" + std::to_string(100000 + i));
+    db.exec("BEGIN");
+    SQLite::Statement insert(db, "INSERT INTO t VALUES (?)");
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const std::string &text : texts) {
+            insert.bind(1, text);
+            insert.exec();
+            insert.reset();
+        }
+    }
+    db.exec("COMMIT");
+
+    TDbConnection conn(file.connectionString());
+    TQuery query;
+    query.SQL() = {QStringLiteral("SELECT s FROM t ORDER BY rowid")};
+    query.open(conn);
+    ASSERT_EQ(query.rowCount(), 2 * static_cast<int>(texts.size()));
+    for (int row = 0; row < query.rowCount(); ++row) {
+        const std::string &text = texts[static_cast<std::size_t>(row) % texts.size()];
+        ASSERT_EQ(query.value(row, 0).toString(), QString::fromStdString(text)) << row;
+    }
 }
 
 // The print-record grid's rows cost a few dozen bytes each, whatever their texts.
