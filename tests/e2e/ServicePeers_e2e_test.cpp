@@ -52,6 +52,14 @@ private:
     rlimit m_original{};
 };
 
+// Starts the service as a child that inherits a descriptor limit of `limit`; this process
+// keeps its own.
+void startWithDescriptorLimit(std::optional<RetrieverProcess> &service, Installation &installation, rlim_t limit)
+{
+    const ScopedDescriptorLimit lowered(limit);
+    service.emplace(installation);
+}
+
 platform::UniqueFd connectFrom(const char *source, std::uint16_t port)
 {
     platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -81,10 +89,7 @@ TEST(ServicePeers, AtALowDescriptorLimitEveryRecordOfManyConcurrentAgentsIsStore
 {
     Installation installation;
     std::optional<RetrieverProcess> service;
-    {
-        const ScopedDescriptorLimit limit(100);
-        service.emplace(installation);
-    }
+    startWithDescriptorLimit(service, installation, 100);
     ASSERT_TRUE(service->waitReady()) << service->errText();
 
     constexpr int kAgents = 150;
@@ -109,10 +114,7 @@ TEST(ServicePeers, AtAStopTheRecordsOfConnectionsWaitingInTheKernelsQueueAreKept
 {
     Installation installation;
     std::optional<RetrieverProcess> service;
-    {
-        const ScopedDescriptorLimit limit(100);
-        service.emplace(installation);
-    }
+    startWithDescriptorLimit(service, installation, 100);
     ASSERT_TRUE(service->waitReady()) << service->errText();
     const platform::UniqueFd console = connectLoopback(installation.consolePort());
     sendBytes(console.get(), "DBREAD\n");
