@@ -24,8 +24,6 @@ std::string readFile(const fs::path &path)
 
 Installation::Installation() : m_port(test::freePort()), m_consolePort(test::freePort())
 {
-    while (m_consolePort == m_port)
-        m_consolePort = test::freePort();
     fs::create_directory(unitDirectory());
     const RunResult setup = run({setupProgram().string(), "init", "--database", database().string(), "--port",
                                  std::to_string(m_port), "--console-port", std::to_string(m_consolePort)});

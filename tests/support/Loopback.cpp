@@ -1,18 +1,80 @@
 #include "Loopback.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <set>
 #include <system_error>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "TcpSocket.h"
 
 namespace hvn::test {
 
+namespace {
+
+// True when nothing holds port on any IPv4 or IPv6 address of this machine, in any state
+// (listening, connected or waiting out TIME_WAIT), so the service can bind it.
+bool bindable(std::uint16_t port)
+{
+    platform::UniqueFd v4(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in addr4{};
+    addr4.sin_family = AF_INET;
+    addr4.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr4.sin_port = htons(port);
+    if (::bind(v4.get(), reinterpret_cast<sockaddr *>(&addr4), sizeof addr4) != 0)
+        return false;
+    platform::UniqueFd v6(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!v6)
+        return true; // no IPv6 here
+    const int one = 1;
+    ::setsockopt(v6.get(), IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+    sockaddr_in6 addr6{};
+    addr6.sin6_family = AF_INET6;
+    addr6.sin6_addr = in6addr_any;
+    addr6.sin6_port = htons(port);
+    return ::bind(v6.get(), reinterpret_cast<sockaddr *>(&addr6), sizeof addr6) == 0 ||
+           errno == EADDRNOTAVAIL || errno == EAFNOSUPPORT;
+}
+
+// The lowest port the kernel hands out to outgoing connections.
+unsigned ephemeralLow()
+{
+    std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
+    unsigned low = 0;
+    return range >> low ? low : 32768;
+}
+
+} // namespace
+
 std::uint16_t freePort()
 {
+    // The kernel's own choice (bind to port 0) lies in the ephemeral range, where the next
+    // outgoing connection of a test running beside this one may take it before the service
+    // binds it. Ports below that range are never taken that way, so pick one there, apart
+    // for each process and never twice within one.
+    static std::mutex mutex;
+    static std::set<std::uint16_t> handedOut;
+    static std::mt19937 random(static_cast<std::uint32_t>(::getpid()) ^ std::random_device{}());
+    const std::lock_guard lock(mutex);
+    const unsigned high = std::min(ephemeralLow(), 65536u);
+    const unsigned low = high > 16384 + 1024 ? high - 16384 : 1024;
+    if (high > low + 1024) {
+        std::uniform_int_distribution<unsigned> pick(low, high - 1);
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            const auto port = static_cast<std::uint16_t>(pick(random));
+            if (!handedOut.contains(port) && bindable(port)) {
+                handedOut.insert(port);
+                return port;
+            }
+        }
+    }
     platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in addr{};
     addr.sin_family = AF_INET;

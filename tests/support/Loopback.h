@@ -9,7 +9,8 @@
 
 namespace hvn::test {
 
-// A port that was free on the loopback interface a moment ago.
+// A port that was free on every address a moment ago, chosen where outgoing connections
+// never take it; never the same twice in one process.
 std::uint16_t freePort();
 
 // A loopback client connection to 127.0.0.1:port; throws std::system_error when refused.
