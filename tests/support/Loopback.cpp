@@ -19,28 +19,17 @@ namespace hvn::test {
 
 namespace {
 
-// True when nothing holds port on any IPv4 or IPv6 address of this machine, in any state
-// (listening, connected or waiting out TIME_WAIT), so the service can bind it.
+// True when the service could listen on port now, on every interface as for agents and on the
+// loopback addresses as for the console; the trial listeners close again at once.
 bool bindable(std::uint16_t port)
 {
-    platform::UniqueFd v4(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in addr4{};
-    addr4.sin_family = AF_INET;
-    addr4.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr4.sin_port = htons(port);
-    if (::bind(v4.get(), reinterpret_cast<sockaddr *>(&addr4), sizeof addr4) != 0)
+    try {
+        platform::listenTcp(port, 1);
+        platform::listenLoopback(port, 1);
+        return true;
+    } catch (const std::system_error &) {
         return false;
-    platform::UniqueFd v6(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!v6)
-        return true; // no IPv6 here
-    const int one = 1;
-    ::setsockopt(v6.get(), IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
-    sockaddr_in6 addr6{};
-    addr6.sin6_family = AF_INET6;
-    addr6.sin6_addr = in6addr_any;
-    addr6.sin6_port = htons(port);
-    return ::bind(v6.get(), reinterpret_cast<sockaddr *>(&addr6), sizeof addr6) == 0 ||
-           errno == EADDRNOTAVAIL || errno == EAFNOSUPPORT;
+    }
 }
 
 // The lowest port the kernel hands out to outgoing connections.
