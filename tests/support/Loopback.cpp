@@ -11,7 +11,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include "TcpSocket.h"
 
@@ -50,7 +49,7 @@ std::uint16_t freePort()
     // for each process and never twice within one.
     static std::mutex mutex;
     static std::set<std::uint16_t> handedOut;
-    static std::mt19937 random(static_cast<std::uint32_t>(::getpid()) ^ std::random_device{}());
+    static std::mt19937 random(std::random_device{}());
     const std::lock_guard lock(mutex);
     const unsigned high = std::min(ephemeralLow(), 65536u);
     const unsigned low = high > 16384 + 1024 ? high - 16384 : 1024;
