@@ -6,10 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "Dmregistry.h"
+
 namespace hvn::cupsagent {
 
 // The agent's key under the local-machine root of the settings file.
-inline constexpr std::string_view kAgentKey = "SOFTWARE\\Halvane\\CupsAgent";
+inline constexpr std::string_view kAgentKey = kCupsAgentKey;
 
 struct AgentSettings {
     std::string serviceHost = "127.0.0.1";
