@@ -277,3 +277,25 @@ TEST_F(BackendRun, AKillDuringDeliveryLosesNoRecordAndAShortConfirmWaitKeepsThem
 
 } // namespace
 } // namespace hvn::cupsagent::test
+
+namespace hvn::cupsagent::test {
+namespace {
+
+TEST_F(BackendRun, ABackendsDeliveryLeavesTheRecordsToADelivererAlreadyAtWork)
+{
+    spool().append(*recordFrame(*DbDateTime::make(2026, 12, 10, 9, 0), "sato", "Office-1", "pc3", JobCounts{1, 1, 1}));
+    e2e::RetrieverProcess retriever(installation);
+    ASSERT_TRUE(retriever.waitReady());
+    {
+        const platform::UniqueFd atWork = spool().lockForDelivery();
+        const e2e::RunResult skipped = installation.run({agentProgram().string(), "--flush", "--no-wait"}, {}, 10s);
+        EXPECT_EQ(skipped.status, 0);
+        EXPECT_EQ(spool().read().frames.size(), 1u);
+    }
+    EXPECT_EQ(installation.run({agentProgram().string(), "--flush", "--no-wait"}).status, 0);
+    EXPECT_TRUE(spool().read().frames.empty());
+    EXPECT_EQ(installation.count("tblPrintingData"), 1);
+}
+
+} // namespace
+} // namespace hvn::cupsagent::test

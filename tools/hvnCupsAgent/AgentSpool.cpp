@@ -260,10 +260,17 @@ void AgentSpool::removeThrough(std::uint64_t end) const
     syncFolder(m_folder);
 }
 
-UniqueFd AgentSpool::lockForDelivery() const
+UniqueFd AgentSpool::lockForDelivery(bool wait) const
 {
     ensureFolder(m_folder);
-    return lockFile(deliveryLockPath(), LOCK_EX);
+    UniqueFd fd = openFile(deliveryLockPath(), O_RDWR | O_CREAT);
+    while (::flock(fd.get(), LOCK_EX | (wait ? 0 : LOCK_NB)) != 0) {
+        if (errno == EWOULDBLOCK && !wait)
+            return {};
+        if (errno != EINTR)
+            fail("cannot lock", deliveryLockPath());
+    }
+    return fd;
 }
 
 UncountedJournal::UncountedJournal(fs::path folder) : m_folder(std::move(folder)) {}

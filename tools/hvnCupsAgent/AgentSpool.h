@@ -43,10 +43,10 @@ public:
     // unchanged. Throws std::runtime_error; the spool is then as it was.
     void removeThrough(std::uint64_t end) const;
 
-    // Exclusive right to deliver and remove records; blocks while another process holds it.
-    // Released when the returned descriptor closes (also when the holder dies).
-    // Throws std::runtime_error.
-    platform::UniqueFd lockForDelivery() const;
+    // Exclusive right to deliver and remove records, released when the returned descriptor
+    // closes (also when the holder dies). While another process holds it: blocks when wait,
+    // else returns an empty descriptor. Throws std::runtime_error.
+    platform::UniqueFd lockForDelivery(bool wait = true) const;
 
     // The line that stands for a frame, and the frame a line stands for ("" when the line
     // does not check out). Exposed for tests.

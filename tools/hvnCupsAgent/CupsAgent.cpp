@@ -35,6 +35,7 @@ namespace {
 constexpr const char *kUsage =
     "usage: hvnCupsAgent                 print the backend's discovery line\n"
     "       hvnCupsAgent --flush         deliver the spooled records to hvnRetriever\n"
+    "                                    (--no-wait: leave them to a delivery already at work)\n"
     "       hvnCupsAgent --uncounted     list the jobs that printed but could not be counted\n"
     "       hvnCupsAgent job user title copies options [file]   (run by cupsd as the backend\n"
     "                                    of a queue whose device URI is halvane:<device URI>)\n"
@@ -142,7 +143,8 @@ void startDelivery(std::ostream &err)
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     char flush[] = "--flush";
-    char *argv[] = {self, flush, nullptr};
+    char noWait[] = "--no-wait";
+    char *argv[] = {self, flush, noWait, nullptr};
     pid_t pid = 0;
     if (const int rc = ::posix_spawn(&pid, self, &actions, &attributes, argv, environ); rc != 0)
         err << "WARNING: halvane: cannot start the delivery of the records: " << std::strerror(rc) << "\n";
@@ -220,30 +222,33 @@ int runJob(const std::vector<std::string> &argv, std::ostream &err)
     });
     const int status = backend->wait();
     const DbDateTime finished = DbDateTime::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        // A job that did not print is not reported: cupsd is not kept waiting for the count.
+        gatherer.detach();
+        err.flush();
+        if (WIFSIGNALED(status)) {
+            std::signal(WTERMSIG(status), SIG_DFL);
+            std::raise(WTERMSIG(status));
+        }
+        std::_Exit(WIFEXITED(status) ? WEXITSTATUS(status) : kBackendFailed);
+    }
     gatherer.join();
 
     for (const std::string &problem : settings.problems)
         err << "WARNING: halvane: " << problem << "\n";
     for (const std::string &warning : facts.warnings)
         err << "WARNING: halvane: job " << argv[1] << ": " << warning << "\n";
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        reportJob(settings, facts, argv[1], argv[2], finished, err);
+    reportJob(settings, facts, argv[1], argv[2], finished, err);
     try {
         if (!AgentSpool(settings.spoolFolder).read().frames.empty())
             startDelivery(err);
     } catch (const std::exception &e) {
         err << "WARNING: halvane: " << e.what() << "\n";
     }
-    err.flush();
-    if (WIFSIGNALED(status)) {
-        std::signal(WTERMSIG(status), SIG_DFL);
-        std::raise(WTERMSIG(status));
-        return 128 + WTERMSIG(status);
-    }
-    return WEXITSTATUS(status);
+    return 0;
 }
 
-int runFlush(std::ostream &out, std::ostream &err)
+int runFlush(bool waitForDeliverer, std::ostream &out, std::ostream &err)
 {
     const AgentSettings settings = readAgentSettings(platform::RegistryFile::defaultPath());
     if (!settings.problems.empty()) {
@@ -251,8 +256,14 @@ int runFlush(std::ostream &out, std::ostream &err)
             err << "hvnCupsAgent: " << problem << "\n";
         return 2;
     }
+    DeliveryOptions options;
+    options.waitForDeliverer = waitForDeliverer;
     const DeliveryResult result =
-        deliverSpool(AgentSpool(settings.spoolFolder), settings.serviceHost, settings.servicePort);
+        deliverSpool(AgentSpool(settings.spoolFolder), settings.serviceHost, settings.servicePort, options);
+    if (result.deliveredElsewhere) {
+        out << "hvnCupsAgent: another process is delivering the records\n";
+        return 0;
+    }
     if (result.delivered > 0)
         out << "hvnCupsAgent: delivered " << result.delivered << (result.delivered == 1 ? " record" : " records")
             << " to " << settings.serviceHost << ":" << settings.servicePort << "\n";
@@ -337,9 +348,11 @@ int run(const std::vector<std::string> &argv, std::ostream &out, std::ostream &e
         out << kDiscoveryLine << "\n";
         return 0;
     }
+    if (argv.size() == 3 && argv[1] == "--flush" && argv[2] == "--no-wait")
+        return runFlush(false, out, err);
     if (argv.size() == 2) {
         if (argv[1] == "--flush")
-            return runFlush(out, err);
+            return runFlush(true, out, err);
         if (argv[1] == "--uncounted")
             return runUncounted(out, err);
         if (argv[1] == "--help" || argv[1] == "-h") {

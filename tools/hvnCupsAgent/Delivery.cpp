@@ -110,7 +110,11 @@ DeliveryResult deliverSpool(const AgentSpool &spool, const std::string &host, st
 {
     DeliveryResult result;
     try {
-        const UniqueFd deliveryLock = spool.lockForDelivery();
+        const UniqueFd deliveryLock = spool.lockForDelivery(options.waitForDeliverer);
+        if (!deliveryLock) {
+            result.deliveredElsewhere = true;
+            return result;
+        }
         for (int round = 0; round < kMaxRounds; ++round) {
             const AgentSpool::Contents contents = spool.read();
             if (contents.frames.empty()) {
