@@ -262,7 +262,6 @@ void AgentSpool::removeThrough(std::uint64_t end) const
 
 UniqueFd AgentSpool::lockForDelivery(bool wait) const
 {
-    ensureFolder(m_folder);
     UniqueFd fd = openFile(deliveryLockPath(), O_RDWR | O_CREAT);
     while (::flock(fd.get(), LOCK_EX | (wait ? 0 : LOCK_NB)) != 0) {
         if (errno == EWOULDBLOCK && !wait)

@@ -45,7 +45,8 @@ public:
 
     // Exclusive right to deliver and remove records, released when the returned descriptor
     // closes (also when the holder dies). While another process holds it: blocks when wait,
-    // else returns an empty descriptor. Throws std::runtime_error.
+    // else returns an empty descriptor. Throws std::runtime_error, also when the spool folder
+    // does not exist.
     platform::UniqueFd lockForDelivery(bool wait = true) const;
 
     // The line that stands for a frame, and the frame a line stands for ("" when the line

@@ -110,6 +110,8 @@ DeliveryResult deliverSpool(const AgentSpool &spool, const std::string &host, st
 {
     DeliveryResult result;
     try {
+        if (spool.read().frames.empty())
+            return result; // nothing to do, and no folder made for it
         const UniqueFd deliveryLock = spool.lockForDelivery(options.waitForDeliverer);
         if (!deliveryLock) {
             result.deliveredElsewhere = true;
