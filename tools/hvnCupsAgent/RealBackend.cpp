@@ -1,6 +1,7 @@
 #include "RealBackend.h"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
