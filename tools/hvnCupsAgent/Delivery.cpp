@@ -90,10 +90,15 @@ void sendAndConfirm(const std::vector<std::string> &frames, const std::string &h
     char buffer[256];
     for (;;) {
         const auto ready = platform::waitReadable(socket.get(), left(deadline));
-        if (ready == platform::WaitResult::Timeout)
+        if (ready == platform::WaitResult::Timeout) {
+            // A reset, not a close: what the service has not read yet is dropped rather than
+            // stored behind the records' backs and delivered again.
+            const linger reset{1, 0};
+            ::setsockopt(socket.get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
             throw std::runtime_error("the service at " + host + ":" + std::to_string(port) +
                                      " did not confirm within " +
                                      std::to_string(options.confirmTimeout.count()) + " ms");
+        }
         const std::ptrdiff_t n = platform::recvSome(socket.get(), buffer, sizeof buffer);
         if (n == 0)
             return;
