@@ -251,6 +251,18 @@ TEST_F(PageCountTest, InterpreterThatNeverFinishesIsKilledAtTheTimeout)
     EXPECT_LT(took, 10s);
 }
 
+// A job that takes memory without end must not take the print server's: the interpreter is
+// held to a bounded address space and the job becomes uncountable.
+TEST_F(PageCountTest, InterpreterMemoryIsBounded)
+{
+    CountOptions options;
+    options.interpreterMemoryBytes = 200 << 20;
+    const std::string hog = "%!\n/a [ 1 1 8 { pop 15000000 array } for ] def showpage\n";
+    const DocumentPages result = countDocumentPages(write("hog.ps", hog), "", options);
+    EXPECT_FALSE(result.pages);
+    EXPECT_FALSE(result.reason.empty());
+}
+
 // A job that fills its output with lines of its own, fake marks among them, counts what it prints.
 TEST_F(PageCountTest, JobOutputCannotForgePages)
 {
@@ -272,7 +284,8 @@ TEST_F(PageCountTest, MissingInterpreterOrDocumentIsUncountableWithAReason)
     EXPECT_FALSE(noFile.reason.empty());
 }
 
-TEST(PagesInRanges, SelectsPagesAsCupsFiltersDo)
+// Values cupsd accepts select what its filters print; values it refuses are malformed.
+TEST(PagesInRanges, SelectsWhatCupsPrintsAndRefusesWhatCupsRefuses)
 {
     struct Case {
         int total;
@@ -281,10 +294,11 @@ TEST(PagesInRanges, SelectsPagesAsCupsFiltersDo)
     };
     const Case cases[] = {
         {10, "1-3,7,10-", 5},   {10, "2-", 9},          {10, "-3", 3},        {10, "5", 1},
-        {10, "1-5,3-8", 8},     {10, "7,1-2,2", 3},     {10, "8-20", 3},      {10, "11-", 0},
+        {10, "1-5,6-8", 8},     {10, "1-2147483647", 10}, {10, "8-20", 3},    {10, "11-", 0},
         {10, "12", 0},          {0, "1-3", 0},          {1, "1-1", 1},        {10, "1-2,4-", 9},
         {10, "", std::nullopt}, {10, "0", std::nullopt}, {10, "0-3", std::nullopt}, {10, "5-3", std::nullopt},
-        {10, "1,,3", std::nullopt}, {10, "1-3,", std::nullopt}, {10, "a-b", std::nullopt}, {10, " 1", std::nullopt},
+        {10, "1-5,3-8", std::nullopt}, {10, "7,1-2", std::nullopt}, {10, "2,2", std::nullopt},
+        {10, "2-,5", std::nullopt}, {10, "1,,3", std::nullopt}, {10, "1-3,", std::nullopt}, {10, "a-b", std::nullopt}, {10, " 1", std::nullopt},
         {10, "-", std::nullopt}, {10, "1-2-3", std::nullopt}, {10, "99999999999999999999", std::nullopt},
     };
     for (const Case &c : cases)
