@@ -9,6 +9,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "ChildProcess.h"
@@ -82,6 +83,8 @@ Counted countWithInterpreter(const std::string &path, std::uint64_t offset, bool
     spawn.stdinFd = input.get();
     spawn.stdoutFd = writeEnd.get();
     spawn.stderrPath = "/dev/null";
+    // GS_OPTIONS would add switches ahead of ours (-dNOSAFER among them).
+    spawn.unsetEnv = {"GS_OPTIONS"};
 
     platform::ChildProcess child;
     try {
@@ -92,6 +95,8 @@ Counted countWithInterpreter(const std::string &path, std::uint64_t offset, bool
     }
     writeEnd.reset();
     input.reset();
+    const rlimit memory{options.interpreterMemoryBytes, options.interpreterMemoryBytes};
+    ::prlimit(child.pid(), RLIMIT_AS, &memory, nullptr);
 
     int pages = 0;
     std::string error;

@@ -1,7 +1,7 @@
 #include "PageCount.h"
 
 #include <algorithm>
-#include <vector>
+#include <limits>
 #include <system_error>
 
 #include "CountParts.h"
@@ -81,12 +81,11 @@ DocumentPages countDocumentPages(const std::filesystem::path &document, std::str
 
 std::optional<int> pagesInRanges(int total, std::string_view pageRanges)
 {
-    // Each range as CUPS's filters read it: "N", "N-M", "N-" (to the last page), "-M" (from 1).
-    struct Range {
-        long long lower;
-        long long upper;
-    };
-    constexpr long long kLast = 1LL << 40;
+    // Each range as CUPS's client library reads it: "N", "N-M", "N-" (to the last page) and
+    // "-M" (from page 1). cupsd refuses a job whose ranges start below 1, run backwards, overlap
+    // or come out of order; those values are malformed here too. Pages past the end select
+    // nothing, as in CUPS's filters.
+    constexpr long long kLast = std::numeric_limits<int>::max();
     auto number = [](std::string_view &text) -> std::optional<long long> {
         long long value = 0;
         std::size_t digits = 0;
@@ -102,55 +101,45 @@ std::optional<int> pagesInRanges(int total, std::string_view pageRanges)
         return value;
     };
 
-    std::vector<Range> ranges;
+    long long selected = 0;
+    long long next = 1; // the lowest page the next range may start at
     std::string_view rest = pageRanges;
     for (;;) {
-        Range range{1, kLast};
+        long long lower = 1;
+        long long upper = kLast;
         if (rest.starts_with('-')) {
             rest.remove_prefix(1);
-            auto upper = number(rest);
-            if (!upper)
+            auto n = number(rest);
+            if (!n)
                 return std::nullopt;
-            range.upper = *upper;
+            upper = *n;
         } else {
-            auto lower = number(rest);
-            if (!lower)
+            auto n = number(rest);
+            if (!n)
                 return std::nullopt;
-            range.lower = *lower;
-            range.upper = *lower;
+            lower = upper = *n;
             if (rest.starts_with('-')) {
                 rest.remove_prefix(1);
-                if (rest.empty() || rest.front() == ',') {
-                    range.upper = kLast;
-                } else {
-                    auto upper = number(rest);
-                    if (!upper)
+                if (!rest.empty() && rest.front() != ',') {
+                    auto m = number(rest);
+                    if (!m)
                         return std::nullopt;
-                    range.upper = *upper;
+                    upper = *m;
+                } else {
+                    upper = kLast;
                 }
             }
         }
-        if (range.lower < 1 || range.upper < range.lower)
+        if (lower < next || upper < lower)
             return std::nullopt;
-        ranges.push_back(range);
+        if (lower <= total)
+            selected += std::min<long long>(upper, total) - lower + 1;
+        next = upper + 1;
         if (rest.empty())
             break;
         if (rest.front() != ',')
             return std::nullopt;
         rest.remove_prefix(1);
-    }
-
-    // Overlapping ranges select a page once: count the union, clipped to 1..total.
-    std::sort(ranges.begin(), ranges.end(), [](const Range &a, const Range &b) { return a.lower < b.lower; });
-    long long selected = 0;
-    long long next = 1; // the first page not yet counted
-    for (const Range &range : ranges) {
-        const long long from = std::max(range.lower, next);
-        const long long to = std::min<long long>(range.upper, total);
-        if (from <= to) {
-            selected += to - from + 1;
-            next = to + 1;
-        }
     }
     return static_cast<int>(selected);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -22,6 +23,9 @@ struct DocumentPages {
 struct CountOptions {
     std::string ghostscript = "gs";                        // the interpreter to run
     std::chrono::milliseconds interpreterTimeout{60000};
+    // The interpreter's address space: a job that takes more becomes uncountable instead of
+    // starving the print server.
+    std::uint64_t interpreterMemoryBytes = std::uint64_t{1} << 30;
 };
 
 // Counts the pages of one spooled document file; mimeType is the document's format as CUPS knows
@@ -35,9 +39,9 @@ DocumentPages countDocumentPages(const std::filesystem::path &document, std::str
                                  const CountOptions &options = {});
 
 // How many of the pages 1..total a page-ranges value ("1-3,7,10-") selects; nullopt when malformed.
-// Follows CUPS's page-ranges: comma-separated "N", "N-M", "N-" (to the end) and "-M" (from 1);
-// a page selected by overlapping ranges counts once, pages past the end are not selected.
-// A 0 page number, a reversed range ("5-3") or anything else that is not a range is malformed.
+// Comma-separated "N", "N-M", "N-" (to the end) and "-M" (from 1), as CUPS reads them; pages past
+// the end select nothing. Malformed, as cupsd refuses them: page 0, a reversed range ("5-3"),
+// ranges that overlap or come out of order ("1-5,3-8", "7,1-2"), anything that is not a range.
 // Thread safe.
 std::optional<int> pagesInRanges(int total, std::string_view pageRanges);
 
