@@ -6,7 +6,6 @@
 
 #include <csignal>
 #include <fstream>
-#include <regex>
 
 #include <grp.h>
 #include <sys/stat.h>
@@ -138,10 +137,13 @@ public:
         std::vector<std::string> argv = {"/usr/bin/lp"};
         argv.insert(argv.end(), options.begin(), options.end());
         const e2e::RunResult result = client(installation, argv);
-        std::smatch match;
-        if (result.status != 0 || !std::regex_search(result.out, match, std::regex("request id is [^ ]+-([0-9]+)")))
+        // "request id is Acct-12 (1 file(s))"
+        const auto at = result.out.find("request id is ");
+        const auto end = result.out.find(' ', at + 14);
+        const auto dash = result.out.rfind('-', end);
+        if (result.status != 0 || at == std::string::npos || end == std::string::npos || dash < at)
             throw std::runtime_error("lp failed: " + result.out + result.err);
-        return std::stoi(match[1]);
+        return std::stoi(result.out.substr(dash + 1, end - dash - 1));
     }
 
     // True once the capture backend has the job's data.
