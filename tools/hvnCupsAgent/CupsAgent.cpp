@@ -190,8 +190,9 @@ int runJob(const std::vector<std::string> &argv, std::ostream &err)
     const std::string deviceUri = environment("DEVICE_URI", argv[0].c_str());
     const auto device = unwrapDeviceUri(deviceUri, environment("CUPS_SERVERBIN", "/usr/lib/cups"));
     if (!device) {
-        err << "ERROR: halvane: the device URI \"" << deviceUri
-            << "\" is not halvane: followed by the printer's own device URI\n";
+        // The URI itself is not logged: it may hold the printer's credentials.
+        err << "ERROR: halvane: the queue's device URI is not halvane: followed by the printer's own "
+               "device URI (halvane:socket://host:9100)\n";
         return kBackendFailed;
     }
     const std::vector<std::string> jobArguments(argv.begin() + 1, argv.end());
