@@ -270,6 +270,18 @@ TEST_F(PageCountTest, JobOutputCannotForgePages)
     EXPECT_EQ(countDocumentPages(write("chatter.ps", chatter), "").pages, 1);
 }
 
+// The interpreter opens the document by name: a name PostScript would read as syntax, and a
+// PJL envelope (the job starts at an offset), must still reach it whole.
+TEST_F(PageCountTest, InterpreterReadsDocumentsWhateverTheirName)
+{
+    for (const char *name : {"d00007-001", "job (7) \\ 50% [draft].ps", "\xe5\x8d\xb0\xe5\x88\xb7.ps"}) {
+        SCOPED_TRACE(name);
+        const DocumentPages result = countDocumentPages(
+            write(name, pjlWrapped("POSTSCRIPT", "%!\nshowpage showpage showpage\n")), "");
+        EXPECT_EQ(result.pages, 3) << result.reason;
+    }
+}
+
 TEST_F(PageCountTest, MissingInterpreterOrDocumentIsUncountableWithAReason)
 {
     CountOptions options;
