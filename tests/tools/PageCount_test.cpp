@@ -263,8 +263,9 @@ TEST_F(PageCountTest, InterpreterMemoryIsBounded)
     EXPECT_FALSE(result.reason.empty());
 }
 
-// A job that fills its output with lines of its own, fake marks among them, counts what it prints.
-TEST_F(PageCountTest, JobOutputCannotForgePages)
+// A job that fills its output with lines of its own, mark-like ones among them, counts what it
+// prints.
+TEST_F(PageCountTest, JobOutputIsNotTakenForPages)
 {
     const std::string chatter = "%!\n1 1 5000 { pop (HVN page\\n) print (page\\n) print } for showpage\n";
     EXPECT_EQ(countDocumentPages(write("chatter.ps", chatter), "").pages, 1);

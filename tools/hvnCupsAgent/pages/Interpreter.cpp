@@ -36,8 +36,8 @@ std::string randomToken()
 // The program run ahead of the job. Every page the device outputs (showpage, copypage) calls
 // EndPage once, however many copies it asks for, so the count is the document's pages. The
 // counting EndPage is installed first, and a job that installs its own has ours wrapped
-// around it, so its pages still count. Each page writes a line with a token the job cannot
-// know in advance; the job's own output on the same stream is ignored. The job runs in a
+// around it, so its pages still count. Each page writes a line with a token chosen for this
+// run, so that what the job prints on the same stream is never taken for a page. The job runs in a
 // stopped context so that a PostScript error is reported, not taken for the end of the job.
 // The document is opened by name (the one file -dSAFER lets it read) and read from offset.
 std::string prologue(const std::string &token, const std::string &path, std::uint64_t offset, bool inEnvelope)
@@ -87,8 +87,8 @@ Counted countWithInterpreter(const std::string &path, std::uint64_t offset, bool
 
     const std::string token = randomToken();
     platform::SpawnOptions spawn;
-    spawn.argv = {options.ghostscript, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNOINTERACTIVE",
-                  "-sDEVICE=nullpage", "--permit-file-read=" + document, "-c",
+    spawn.argv = {options.ghostscript, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=nullpage",
+                  "--permit-file-read=" + document, "-c",
                   prologue(token, document, offset, inEnvelope)};
     spawn.stdinFd = noInput.get();
     spawn.stdoutFd = writeEnd.get();
