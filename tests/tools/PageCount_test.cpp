@@ -145,6 +145,8 @@ TEST_F(PageCountTest, CountsEachDocumentKindAsItPrints)
          std::nullopt, std::nullopt, "PCL document"},
         {"PCL XL", pjlWrapped("PCLXL", ") HP-PCL XL;2;0\r\n\xc0\x00\xf8\x86"), "", DocumentLanguage::Unknown,
          std::nullopt, true, std::nullopt, std::nullopt, "PCL XL"},
+        {"gzip-compressed", std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10), "application/pdf",
+         DocumentLanguage::Unknown, std::nullopt, true, std::nullopt, std::nullopt, "gzip"},
         {"text", "Quarterly figures\nline two\n", "text/plain", DocumentLanguage::Unknown, std::nullopt, true,
          std::nullopt, std::nullopt, "plain text"},
         {"binary", std::string("\x7f" "ELF\x02\x01\x01\x00\x00\x00", 10), "application/octet-stream",
