@@ -145,6 +145,8 @@ TEST_F(PageCountTest, CountsEachDocumentKindAsItPrints)
          std::nullopt, std::nullopt, "PCL document"},
         {"PCL XL", pjlWrapped("PCLXL", ") HP-PCL XL;2;0\r\n\xc0\x00\xf8\x86"), "", DocumentLanguage::Unknown,
          std::nullopt, true, std::nullopt, std::nullopt, "PCL XL"},
+        {"gzip-compressed", std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10), "application/pdf",
+         DocumentLanguage::Unknown, std::nullopt, true, std::nullopt, std::nullopt, "gzip"},
         {"text", "Quarterly figures\nline two\n", "text/plain", DocumentLanguage::Unknown, std::nullopt, true,
          std::nullopt, std::nullopt, "plain text"},
         {"binary", std::string("\x7f" "ELF\x02\x01\x01\x00\x00\x00", 10), "application/octet-stream",
@@ -263,11 +265,24 @@ TEST_F(PageCountTest, InterpreterMemoryIsBounded)
     EXPECT_FALSE(result.reason.empty());
 }
 
-// A job that fills its output with lines of its own, fake marks among them, counts what it prints.
-TEST_F(PageCountTest, JobOutputCannotForgePages)
+// A job that fills its output with lines of its own, mark-like ones among them, counts what it
+// prints.
+TEST_F(PageCountTest, JobOutputIsNotTakenForPages)
 {
     const std::string chatter = "%!\n1 1 5000 { pop (HVN page\\n) print (page\\n) print } for showpage\n";
     EXPECT_EQ(countDocumentPages(write("chatter.ps", chatter), "").pages, 1);
+}
+
+// The interpreter opens the document by name: a name PostScript would read as syntax, and a
+// PJL envelope (the job starts at an offset), must still reach it whole.
+TEST_F(PageCountTest, InterpreterReadsDocumentsWhateverTheirName)
+{
+    for (const char *name : {"d00007-001", "job (7) \\ 50% [draft].ps", "\xe5\x8d\xb0\xe5\x88\xb7.ps"}) {
+        SCOPED_TRACE(name);
+        const DocumentPages result = countDocumentPages(
+            write(name, pjlWrapped("POSTSCRIPT", "%!\nshowpage showpage showpage\n")), "");
+        EXPECT_EQ(result.pages, 3) << result.reason;
+    }
 }
 
 TEST_F(PageCountTest, MissingInterpreterOrDocumentIsUncountableWithAReason)

@@ -244,6 +244,8 @@ void DocumentScanner::decideKind(bool final)
         kind = ContentKind::PostScript;
     else if (data.find("%PDF-") != std::string::npos)
         kind = ContentKind::Pdf;
+    else if (startsWith(data, "\x1f\x8b"))
+        kind = ContentKind::Gzip;
     else if (startsWith(body, ") HP-PCL XL"))
         kind = ContentKind::PclXl;
     else if (body.front() == '\x1b')

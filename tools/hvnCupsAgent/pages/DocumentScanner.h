@@ -8,7 +8,7 @@
 namespace hvn::cupsagent {
 
 // What the first bytes of a document (after any PJL envelope) show it to be.
-enum class ContentKind { Empty, PostScript, Pdf, Pcl, PclXl, Text, Binary };
+enum class ContentKind { Empty, PostScript, Pdf, Pcl, PclXl, Gzip, Text, Binary };
 
 // What one pass over a document's bytes found: its PJL envelope, its kind, and, for PostScript,
 // its document structure comments and the duplex and copies it asks for.

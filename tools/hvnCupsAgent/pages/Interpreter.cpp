@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string_view>
 #include <system_error>
@@ -35,11 +36,17 @@ std::string randomToken()
 // The program run ahead of the job. Every page the device outputs (showpage, copypage) calls
 // EndPage once, however many copies it asks for, so the count is the document's pages. The
 // counting EndPage is installed first, and a job that installs its own has ours wrapped
-// around it, so its pages still count. Each page writes a line with a token the job cannot
-// know in advance; the job's own output on the same stream is ignored. The job runs in a
+// around it, so its pages still count. Each page writes a line with a token chosen for this
+// run, so that what the job prints on the same stream is never taken for a page. The job runs in a
 // stopped context so that a PostScript error is reported, not taken for the end of the job.
-std::string prologue(const std::string &token, bool inEnvelope)
+// The document is opened by name (the one file -dSAFER lets it read) and read from offset.
+std::string prologue(const std::string &token, const std::string &path, std::uint64_t offset, bool inEnvelope)
 {
+    std::string hexPath;
+    for (unsigned char c : path) {
+        hexPath.push_back("0123456789ABCDEF"[c >> 4]);
+        hexPath.push_back("0123456789ABCDEF"[c & 15]);
+    }
     const std::string mark = "{ (\\n" + token + " page\\n) print flush }";
     std::string ps;
     ps += "<< /EndPage { exch pop 2 ne dup " + mark + " if } bind >> setpagedevice\n";
@@ -48,7 +55,7 @@ std::string prologue(const std::string &token, bool inEnvelope)
           " [ exch /exec load /dup load " + mark + " /if load ] cvx"
           " 1 index exch /EndPage exch put } if } if"
           " systemdict /setpagedevice get exec } bind def\n";
-    ps += "(%stdin) (r) file";
+    ps += "<" + hexPath + "> (r) file dup " + std::to_string(offset) + " setfileposition";
     if (inEnvelope)
         ps += " 0 <1B252D313233343558> /SubFileDecode filter";
     ps += " cvx stopped { $error /newerror get { (\\n" + token +
@@ -64,11 +71,13 @@ Counted countWithInterpreter(const std::string &path, std::uint64_t offset, bool
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + options.interpreterTimeout;
 
-    platform::UniqueFd input(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!input)
-        return {std::nullopt, "cannot open the document: " + std::string(std::strerror(errno))};
-    if (::lseek(input.get(), static_cast<off_t>(offset), SEEK_SET) < 0)
-        return {std::nullopt, "cannot seek in the document: " + std::string(std::strerror(errno))};
+    std::error_code ec;
+    const std::string document = std::filesystem::absolute(path, ec).string();
+    // The job reading %stdin would otherwise take what the agent itself is given there.
+    platform::UniqueFd noInput(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    if (ec || !noInput)
+        return {std::nullopt, "cannot prepare the interpreter's run: " +
+                                  (ec ? ec.message() : std::string(std::strerror(errno)))};
 
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0)
@@ -78,9 +87,10 @@ Counted countWithInterpreter(const std::string &path, std::uint64_t offset, bool
 
     const std::string token = randomToken();
     platform::SpawnOptions spawn;
-    spawn.argv = {options.ghostscript, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNOINTERACTIVE",
-                  "-sDEVICE=nullpage", "-c", prologue(token, inEnvelope)};
-    spawn.stdinFd = input.get();
+    spawn.argv = {options.ghostscript, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=nullpage",
+                  "--permit-file-read=" + document, "-c",
+                  prologue(token, document, offset, inEnvelope)};
+    spawn.stdinFd = noInput.get();
     spawn.stdoutFd = writeEnd.get();
     spawn.stderrPath = "/dev/null";
     // GS_OPTIONS would add switches ahead of ours (-dNOSAFER among them).
@@ -94,7 +104,7 @@ Counted countWithInterpreter(const std::string &path, std::uint64_t offset, bool
                                   e.code().message()};
     }
     writeEnd.reset();
-    input.reset();
+    noInput.reset();
     const rlimit memory{options.interpreterMemoryBytes, options.interpreterMemoryBytes};
     ::prlimit(child.pid(), RLIMIT_AS, &memory, nullptr);
 

@@ -67,6 +67,10 @@ DocumentPages countDocumentPages(const std::filesystem::path &document, std::str
     case ContentKind::PclXl:
         result.reason = "PCL XL document: not counted" + describedType(mimeType);
         return result;
+    case ContentKind::Gzip:
+        // cupsd spools a document sent with compression=gzip as it arrived.
+        result.reason = "gzip-compressed document: not counted" + describedType(mimeType);
+        return result;
     case ContentKind::Text:
         // CUPS lays text out by the queue's and the job's options (page size, margins, cpi, lpi,
         // columns, wrapping); the spooled file alone does not say how many pages it makes.

@@ -33,8 +33,9 @@ struct CountOptions {
 // Never throws for what the file holds: a document that cannot be counted comes back with pages
 // empty and a reason. The file is streamed, never read whole into memory. PostScript whose
 // structure comments are missing or inconsistent is run through the interpreter (without a
-// shell, -dSAFER, null device), which is killed when it outlasts options.interpreterTimeout.
-// Thread safe: no shared state.
+// shell, -dSAFER, null device), which is killed when it outlasts options.interpreterTimeout:
+// a call may block that long, so a caller that must not hold a job up counts beside it.
+// The interpreter runs with the caller's user; run as root, so does it. Thread safe.
 DocumentPages countDocumentPages(const std::filesystem::path &document, std::string_view mimeType,
                                  const CountOptions &options = {});
 
