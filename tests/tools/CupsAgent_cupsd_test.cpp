@@ -233,8 +233,11 @@ TEST_F(CupsdAgent, JobsAreReportedWithTheirUserQueueComputerAndCountsAndAllPrint
     // Raw: no filter applies number-up; the document's own duplex request counts.
     EXPECT_EQ(printAndReport({"-d", "Acct", "-U", "kato", "-o", "raw", "-o", "number-up=2", "-n", "2", doc + "raw.ps"}, 6),
               "kato|Acct|" + computer + "|6|6|4");
-    EXPECT_EQ(printAndReport({"-d", "Acct", "-U", "OFFICE\\suzuki", doc + "two.pdf"}, 7),
-              "suzuki|Acct|" + computer + "|2|2|2");
+    // As Samba submits a Windows client's job: the client's domain user and its machine name.
+    EXPECT_EQ(printAndReport({"-d", "Acct", "-U", "OFFICE\\suzuki", "-o", "job-originating-host-name=PC-SUZUKI",
+                              doc + "two.pdf"},
+                             7),
+              "suzuki|Acct|PC-SUZUKI|2|2|2");
 
     // A printer language cannot be counted: it prints, is journalled, and nothing is reported.
     const int pcl = cupsd->submit(installation, {"-d", "Acct", "-U", "OFFICE\\ito", "-o", "raw", doc + "job.pcl"});
