@@ -167,6 +167,10 @@ TEST_F(SetupTest, AgentWritesTheCupsAgentKeyAndKeepsTheSharedValues)
     EXPECT_EQ(file.read(kCupsAgentKey, "ServicePort")->dword, 2033u);
     EXPECT_EQ(file.read(kCupsAgentKey, "SpoolFolder")->text, (std::filesystem::current_path() / "rel/spool").string());
     EXPECT_EQ(file.read(kProductKey, "PortNumber")->dword, 2033u);
+    ASSERT_EQ(runWith({"show"}), 0);
+    EXPECT_NE(out.str().find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halvane\\CupsAgent]\nServiceHost = acct.example"),
+              std::string::npos)
+        << out.str();
 
     // Without --spool the folder stays as it was.
     ASSERT_EQ(runWith({"agent", "--host", "10.0.0.5", "--port", "1033"}), 0) << err.str();

@@ -27,7 +27,7 @@ namespace {
 constexpr const char *kUsage =
     "usage: hvnSetup init --database PATH [--port N] [--console-port M] [--agent-networks LIST]\n"
     "       hvnSetup agent --host H --port P [--spool DIR]\n"
-    "       hvnSetup show\n"
+    "       hvnSetup show                (also the CUPS agent's settings, when set)\n"
     "LIST names the networks agents may connect from, e.g. \"192.168.10.0/24, 10.1.0.0/16, ::1/128\";\n"
     "\"\" allows every address again.\n"
     "The settings file is $HALVANE_REGISTRY (default /etc/halvane/registry.reg).\n";
@@ -218,6 +218,11 @@ int runShow(std::ostream &out, std::ostream &err)
     out << "[HKEY_LOCAL_MACHINE\\" << kProductKey << "]  in " << store.path().string() << "\n";
     for (const auto &[name, value] : *values)
         out << name << " = " << describe(value) << "\n";
+    if (const auto agent = store.values(kCupsAgentKey)) {
+        out << "[HKEY_LOCAL_MACHINE\\" << kCupsAgentKey << "]\n";
+        for (const auto &[name, value] : *agent)
+            out << name << " = " << describe(value) << "\n";
+    }
     return 0;
 }
 
