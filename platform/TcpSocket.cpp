@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -80,6 +81,25 @@ bool sendAll(int fd, std::string_view data)
         data.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
+}
+
+void closeAfterPeer(UniqueFd &fd)
+{
+    if (!fd)
+        return;
+    // The peer's end of stream has arrived when the connection is in CLOSE-WAIT; nothing is
+    // unread when the receive queue is empty. A shutdown of the reading side changes neither.
+    tcp_info info{};
+    socklen_t infoSize = sizeof info;
+    int unread = 0;
+    const bool peerDone = ::getsockopt(fd.get(), IPPROTO_TCP, TCP_INFO, &info, &infoSize) == 0 &&
+                          info.tcpi_state == TCP_CLOSE_WAIT && ::ioctl(fd.get(), FIONREAD, &unread) == 0 &&
+                          unread == 0;
+    if (!peerDone) {
+        const linger abort{1, 0};
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
+    fd.reset();
 }
 
 UniqueFd connectTcp(const std::string &host, std::uint16_t port)

@@ -29,6 +29,12 @@ std::ptrdiff_t recvSome(int fd, void *buffer, std::size_t size);
 // Sends all of data (MSG_NOSIGNAL, restarting on EINTR and short writes). False on failure.
 bool sendAll(int fd, std::string_view data);
 
+// Closes a connection whose peer may still be sending. The close is orderly (FIN) only when the
+// peer has ended its stream and every byte it sent has been read; otherwise it is an abort
+// (RST). A peer that takes the orderly close as the receipt of everything it sent is therefore
+// never told so for bytes that were not read. Leaves fd empty.
+void closeAfterPeer(UniqueFd &fd);
+
 // Connects a TCP stream socket to host:port (numeric address or name). Throws std::system_error
 // with the failing call's errno on failure.
 UniqueFd connectTcp(const std::string &host, std::uint16_t port);

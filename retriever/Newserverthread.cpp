@@ -34,6 +34,12 @@ void TNewServerThread::ClientExecute()
 
 void TNewServerThread::ServeConnection()
 {
+    // Whatever way this ends (stop, failure), the agent sees an orderly close only after its
+    // whole stream was read and its records were stored or kept: its receipt.
+    struct CloseGuard {
+        TNewServerThread &worker;
+        ~CloseGuard() { worker.CloseAfterPeer(); }
+    } closeGuard{*this};
     std::unique_ptr<TdmDatabase> database; // opened by the keeper with the first records
     std::string carryOver;
     std::vector<std::string> records;
@@ -49,7 +55,9 @@ void TNewServerThread::ServeConnection()
         }
         const std::ptrdiff_t n = platform::recvSome(fd, buffer, sizeof buffer);
         if (n <= 0) {
-            CloseConnection();
+            // The agent's end of stream, every earlier record stored: the orderly close is its
+            // receipt. (A stop's shutdown also reads as 0 bytes; that close is an abort.)
+            CloseAfterPeer();
             break;
         }
         CutRecords(carryOver, std::string_view(buffer, static_cast<std::size_t>(n)), collect);

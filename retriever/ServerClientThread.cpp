@@ -5,6 +5,8 @@
 
 #include <sys/socket.h>
 
+#include "TcpSocket.h"
+
 namespace hvn::retriever {
 
 TServerClientThread::TServerClientThread() = default;
@@ -39,10 +41,12 @@ void TServerClientThread::Terminate()
 {
     std::lock_guard lock(m_mutex);
     m_stop.request_stop();
-    // Shutting the socket down (rather than closing it) wakes a blocked poll or recv on the
-    // worker thread without letting the descriptor number be reused under it.
+    // Shutting the reading side down (rather than closing the socket) wakes a blocked poll or
+    // recv on the worker thread without letting the descriptor number be reused under it. What
+    // has arrived can still be read, and the peer sees no close before the worker has dealt
+    // with it.
     if (m_connection)
-        ::shutdown(m_connection.get(), SHUT_RDWR);
+        ::shutdown(m_connection.get(), SHUT_RD);
     m_wake.notify_one();
 }
 
@@ -63,6 +67,12 @@ void TServerClientThread::CloseConnection()
 {
     std::lock_guard lock(m_mutex);
     m_connection.reset();
+}
+
+void TServerClientThread::CloseAfterPeer()
+{
+    std::lock_guard lock(m_mutex);
+    platform::closeAfterPeer(m_connection);
 }
 
 bool TServerClientThread::Terminated() const

@@ -48,6 +48,9 @@ protected:
 
     // Closes the connection. Worker thread only; safe against a concurrent Terminate().
     void CloseConnection();
+    // Closes the connection as platform::closeAfterPeer does: orderly only after the peer's end
+    // of stream was read, else by an abort. Worker thread only.
+    void CloseAfterPeer();
 
     // Thread safe.
     bool Terminated() const;

@@ -214,12 +214,16 @@ void TServerSocket::takeInQueued()
             takenIn += batch.size();
             received.assign(batch.size(), std::string());
             readBatch(batch, received, graceLeft);
-            batch.clear(); // the descriptors are free before the next batch
             try {
                 m_onQueued(received);
             } catch (...) {
                 // The handler reports what it could not take; the next batch goes on.
             }
+            // Closed once their records are kept, orderly only for the peers whose stream was
+            // read to its end; the descriptors are free before the next batch.
+            for (auto &connection : batch)
+                platform::closeAfterPeer(connection);
+            batch.clear();
         }
     }
 }
@@ -238,6 +242,8 @@ bool TServerSocket::acceptBatch(int listener, std::size_t most, std::vector<plat
         }
         if (admits(connection.get()))
             batch.push_back(std::move(connection));
+        else
+            platform::closeAfterPeer(connection);
     }
     return true;
 }
@@ -322,8 +328,10 @@ void TServerSocket::acceptLoop()
                     timeoutMs = kAcceptBackoffMs; // EMFILE, ENFILE, ENOBUFS, ENOMEM and the like
                 continue;
             }
-            if (!admits(connection.get()))
-                continue; // closed unread
+            if (!admits(connection.get())) {
+                platform::closeAfterPeer(connection); // unread: an abort, never a receipt
+                continue;
+            }
             serveAccepted(std::move(connection));
         }
     }
@@ -344,10 +352,13 @@ void TServerSocket::serveAccepted(platform::UniqueFd connection)
         try {
             worker = m_handler();
         } catch (...) {
-            return; // the connection closes with its descriptor
-        }
-        if (!worker)
+            platform::closeAfterPeer(connection);
             return;
+        }
+        if (!worker) {
+            platform::closeAfterPeer(connection);
+            return;
+        }
         worker->setIdleHandler([this] { wake(); });
     }
     TServerClientThread *raw = worker.get();

@@ -2,6 +2,7 @@
 // AgentNetworks, and settings it cannot use.
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 #include <sys/socket.h>
 
 #include "E2eSupport.h"
+#include "TcpSocket.h"
 
 namespace hvn::e2e {
 namespace {
@@ -172,8 +174,23 @@ TEST(ServicePeers, AgentsOutsideAgentNetworksAreRefusedAndTheEventLogSaysSoOnce)
 
     for (int i = 0; i < 3; ++i) {
         const platform::UniqueFd outsider = connectFrom("127.0.0.1", installation.port());
-        ::send(outsider.get(), frameOf("outsider").data(), 160, MSG_NOSIGNAL);
-        EXPECT_TRUE(peerClosed(outsider.get(), 5s));
+        if (i == 0) { // refused before it sent anything: already then a reset
+            ASSERT_EQ(platform::waitReadable(outsider.get(), 5s), platform::WaitResult::Ready);
+            char byte;
+            EXPECT_EQ(::recv(outsider.get(), &byte, 1, 0), -1) << "the refusal was an orderly close";
+            EXPECT_EQ(errno, ECONNRESET);
+            continue;
+        }
+        // An agent takes an orderly close after its end of stream as the receipt of its
+        // records: a refusal must reach it as a reset, in its send, half-close or read.
+        bool receipt = false;
+        if (::send(outsider.get(), frameOf("outsider").data(), 160, MSG_NOSIGNAL) == 160 &&
+            ::shutdown(outsider.get(), SHUT_WR) == 0 &&
+            platform::waitReadable(outsider.get(), 5s) == platform::WaitResult::Ready) {
+            char byte;
+            receipt = ::recv(outsider.get(), &byte, 1, 0) == 0;
+        }
+        EXPECT_FALSE(receipt) << "connection " << i << ": the refusal read as an orderly close";
     }
     {
         const platform::UniqueFd insider = connectFrom("127.0.0.2", installation.port());
