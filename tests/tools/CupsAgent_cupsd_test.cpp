@@ -238,6 +238,13 @@ TEST_F(CupsdAgent, JobsAreReportedWithTheirUserQueueComputerAndCountsAndAllPrint
                               doc + "two.pdf"},
                              7),
               "suzuki|Acct|PC-SUZUKI|2|2|2");
+    // Without structure comments the interpreter counts, as cupsd's filter account.
+    {
+        std::ofstream bare(documents / "bare.ps", std::ios::binary);
+        bare << "%!\n1 1 3 { pop showpage } for\n";
+    }
+    EXPECT_EQ(printAndReport({"-d", "Acct", "-U", "kato", "-o", "raw", doc + "bare.ps"}, 8),
+              "kato|Acct|" + computer + "|3|3|3");
 
     // A printer language cannot be counted: it prints, is journalled, and nothing is reported.
     const int pcl = cupsd->submit(installation, {"-d", "Acct", "-U", "OFFICE\\ito", "-o", "raw", doc + "job.pcl"});
@@ -249,7 +256,7 @@ TEST_F(CupsdAgent, JobsAreReportedWithTheirUserQueueComputerAndCountsAndAllPrint
     const e2e::RunResult uncounted = installation.run({agentProgram().string(), "--uncounted"});
     EXPECT_NE(uncounted.out.find("job " + std::to_string(pcl) + "  user OFFICE\\ito  queue Acct"), std::string::npos)
         << uncounted.out;
-    EXPECT_EQ(installation.count("tblPrintingData"), 7);
+    EXPECT_EQ(installation.count("tblPrintingData"), 8);
     EXPECT_EQ(readText(cupsd->captured() / (std::to_string(pcl) + ".data")), readText(documents / "job.pcl"));
 }
 

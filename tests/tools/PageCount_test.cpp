@@ -3,6 +3,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "ChildProcess.h"
@@ -283,6 +285,28 @@ TEST_F(PageCountTest, InterpreterReadsDocumentsWhateverTheirName)
             write(name, pjlWrapped("POSTSCRIPT", "%!\nshowpage showpage showpage\n")), "");
         EXPECT_EQ(result.pages, 3) << result.reason;
     }
+}
+
+// Run by root, the interpreter takes the print server's filter account: a document it cannot
+// read as that account stays uncountable, one it can read counts.
+TEST_F(PageCountTest, InterpreterRunsAsTheGivenAccountNotAsRoot)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to change accounts";
+    std::filesystem::permissions(m_dir.path(), std::filesystem::perms::owner_all | std::filesystem::perms::others_exec);
+    const std::filesystem::path secret = write("secret.ps", "%!\nshowpage showpage\n");
+    std::filesystem::permissions(secret, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const std::filesystem::path open = write("open.ps", "%!\nshowpage showpage\n");
+    std::filesystem::permissions(open, std::filesystem::perms::owner_read | std::filesystem::perms::others_read);
+    CountOptions options;
+    EXPECT_EQ(countDocumentPages(secret, "", options).pages, 2);
+    options.interpreterUser = "nobody";
+    EXPECT_FALSE(countDocumentPages(secret, "", options).pages);
+    EXPECT_EQ(countDocumentPages(open, "", options).pages, 2);
+    options.interpreterUser = "no-such-account-here";
+    const DocumentPages unknown = countDocumentPages(open, "", options);
+    EXPECT_FALSE(unknown.pages);
+    EXPECT_NE(unknown.reason.find("no-such-account-here"), std::string::npos) << unknown.reason;
 }
 
 TEST_F(PageCountTest, MissingInterpreterOrDocumentIsUncountableWithAReason)

@@ -101,7 +101,7 @@ std::vector<fs::path> jobDocuments(int jobId, const std::optional<std::string> &
 }
 
 JobFacts gatherFacts(int jobId, const std::string &user, const std::string &options, int argvCopies,
-                     const std::optional<std::string> &file)
+                     const std::optional<std::string> &file, const std::string &runUser)
 {
     JobFacts facts;
     facts.ticket = ticketFromOptions(options);
@@ -113,8 +113,10 @@ JobFacts gatherFacts(int jobId, const std::string &user, const std::string &opti
     facts.raw = file.has_value() || facts.ticket.rawOption ||
                 facts.ticket.documentFormat.value_or("") == "application/vnd.cups-raw";
     std::vector<DocumentPages> counted;
+    CountOptions counting;
+    counting.interpreterUser = runUser; // documents are untrusted: interpreted as cupsd's filters are
     for (const fs::path &document : jobDocuments(jobId, file))
-        counted.push_back(countDocumentPages(document, facts.ticket.documentFormat.value_or("")));
+        counted.push_back(countDocumentPages(document, facts.ticket.documentFormat.value_or(""), counting));
     facts.plan = planJob(facts.ticket, facts.raw, counted, argvCopies);
     return facts;
 }
@@ -196,9 +198,10 @@ int runJob(const std::vector<std::string> &argv, std::ostream &err)
         return kBackendFailed;
     }
     const std::vector<std::string> jobArguments(argv.begin() + 1, argv.end());
+    const std::string runUser = cupsRunUser(environment("CUPS_SERVERROOT", "/etc/cups"));
     std::optional<RealBackend> backend;
     try {
-        backend.emplace(*device, jobArguments, cupsRunUser(environment("CUPS_SERVERROOT", "/etc/cups")));
+        backend.emplace(*device, jobArguments, runUser);
     } catch (const std::exception &e) {
         err << "ERROR: halvane: " << e.what() << "\n";
         return kBackendFailed;
@@ -216,7 +219,7 @@ int runJob(const std::vector<std::string> &argv, std::ostream &err)
     std::thread gatherer([&] {
         settings = readAgentSettings(platform::RegistryFile::defaultPath());
         try {
-            facts = gatherFacts(jobId, argv[2], argv[5], std::max(argvCopies, 1), file);
+            facts = gatherFacts(jobId, argv[2], argv[5], std::max(argvCopies, 1), file, runUser);
         } catch (const std::exception &e) {
             facts.plan = {std::nullopt, std::string("counting failed: ") + e.what()};
         }

@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <pwd.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -87,9 +88,18 @@ Counted countWithInterpreter(const std::string &path, std::uint64_t offset, bool
 
     const std::string token = randomToken();
     platform::SpawnOptions spawn;
-    spawn.argv = {options.ghostscript, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=nullpage",
+    if (!options.interpreterUser.empty() && ::geteuid() == 0) {
+        passwd entry{};
+        passwd *account = nullptr;
+        char text[4096];
+        if (::getpwnam_r(options.interpreterUser.c_str(), &entry, text, sizeof text, &account) != 0 || !account)
+            return {std::nullopt, "no account " + options.interpreterUser + " to run the interpreter as"};
+        spawn.argv = {"setpriv", "--reuid=" + std::to_string(account->pw_uid),
+                      "--regid=" + std::to_string(account->pw_gid), "--clear-groups", "--no-new-privs", "--"};
+    }
+    spawn.argv.insert(spawn.argv.end(), {options.ghostscript, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=nullpage",
                   "--permit-file-read=" + document, "-c",
-                  prologue(token, document, offset, inEnvelope)};
+                  prologue(token, document, offset, inEnvelope)});
     spawn.stdinFd = noInput.get();
     spawn.stdoutFd = writeEnd.get();
     spawn.stderrPath = "/dev/null";

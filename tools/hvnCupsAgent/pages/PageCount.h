@@ -26,6 +26,10 @@ struct CountOptions {
     // The interpreter's address space: a job that takes more becomes uncountable instead of
     // starving the print server.
     std::uint64_t interpreterMemoryBytes = std::uint64_t{1} << 30;
+    // When not empty and this process runs as root: the account the interpreter runs as (its
+    // primary group, no other groups, no new privileges), so that a document exploiting the
+    // interpreter gains no more than a filter of the print server would.
+    std::string interpreterUser;
 };
 
 // Counts the pages of one spooled document file; mimeType is the document's format as CUPS knows
