@@ -9,7 +9,10 @@
 #include <QTableView>
 #include <QTest>
 
+#include <QBarSet>
+
 #include "ConsoleTestSupport.h"
+#include "charts/SectionRateChart.h"
 #include "mainform/Mainform.h"
 
 using hvn::console::TMainForm;
@@ -43,6 +46,28 @@ QStringList rollUp(SQLite::Database &db)
                     .arg(QString::fromStdString(query.getColumn(2).getString()));
     }
     return rows;
+}
+
+// The section chart beside the grid: one bar per grid row, in the grid's order, its name the
+// row's name (the unnamed row marked as such) and its length the row's rate (0 without one).
+bool chartFollowsGrid(const TMainForm &form)
+{
+    const QAbstractItemModel *model = form.dbgSection->model();
+    const QStringList names = form.chtSection->sections();
+    const QBarSet *rates = form.chtSection->rates();
+    if (names.size() != model->rowCount() || rates->count() != model->rowCount()) {
+        qWarning() << "bars" << names << "for" << model->rowCount() << "rows";
+        return false;
+    }
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QString name = model->data(model->index(row, 0)).toString();
+        const double rate = model->data(model->index(row, 3), Qt::EditRole).toDouble();
+        if ((name.isEmpty() ? QStringLiteral("（名前なし）") : name) != names[row] || qAbs(rates->at(row) - rate) > 1e-9) {
+            qWarning() << "row" << row << name << rate << "charted as" << names[row] << rates->at(row);
+            return false;
+        }
+    }
+    return true;
 }
 
 QStringList sortedRows(QTableView *grid)
@@ -165,12 +190,25 @@ void TstMainformSection::reloadTotalsPeriodBySectionAtEnteredLevel()
     QVERIFY(showAndLoad(form));
     // Showing the section tab does not load it.
     QCOMPARE(form.dbgSection->model()->rowCount(), 0);
+    QCOMPARE(form.chtSection->rates()->count(), 0);
+    QCOMPARE(form.chtSection->objectName(), QStringLiteral("chtSection"));
 
     form.Edit1->setText(levelText);
     QTest::mouseClick(form.Button2, Qt::LeftButton);
     QStringList expected = rows;
     expected.sort();
     QCOMPARE(sortedRows(form.dbgSection), expected);
+    QVERIFY(chartFollowsGrid(form));
+
+    // A refused reload keeps the grid's rows and the chart's bars.
+    const QStringList charted = form.chtSection->sections();
+    m_env->setConsolePort(closedPort());
+    form.Edit1->setText(QStringLiteral("3"));
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    QCOMPARE(sortedRows(form.dbgSection), expected);
+    QCOMPARE(form.chtSection->sections(), charted);
+    QVERIFY(chartFollowsGrid(form));
+    messages.requests.clear();
     QVERIFY(messages.requests.isEmpty());
     QVERIFY(form.Button2->isEnabled() && form.AllowPageChange);
     QVERIFY(databaseMutexFree());
