@@ -67,7 +67,7 @@ SectionRateChart::SectionRateChart(QWidget *parent)
     m_rateAxis->setTitleFont(chartFont(9));
     m_rateAxis->setLabelsFont(chartFont(8));
     m_rateAxis->setLabelFormat(QStringLiteral("%.0f"));
-    m_rateAxis->setRange(0, 100);
+    setRateRange(m_rateAxis, 0, 0);
     c->addAxis(m_sectionAxis, Qt::AlignLeft);
     c->addAxis(m_rateAxis, Qt::AlignBottom);
     bars->attachAxis(m_sectionAxis);
@@ -93,8 +93,7 @@ void SectionRateChart::showRates(const QVector<SectionRate> &rows)
     }
     m_sectionAxis->append(categoryLabels(rows));
     m_rates->append(values);
-    m_rateAxis->setRange(lowest < 0 ? std::floor(lowest / 10.0) * 10.0 : 0.0,
-                         std::max(100.0, std::ceil(highest / 10.0) * 10.0));
+    setRateRange(m_rateAxis, lowest, highest);
     chart()->setTitle(QStringLiteral("部署別の削減率"));
 }
 

@@ -1,5 +1,7 @@
 // The chart widgets on their own: the image files of "画像として保存...", the fonts, and the pane
 // that puts a grid's chart beside it or below it.
+#include <cmath>
+
 #include <QBarSet>
 #include <QDir>
 #include <QFile>
@@ -9,6 +11,7 @@
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QValueAxis>
 
 #include "charts/FiscalYearChart.h"
 #include "charts/GridChartPane.h"
@@ -55,6 +58,8 @@ private slots:
     void chartTextsUseTheIpaFontsAndTheMenuOffersSaving();
     void paneSetsTheChartBesideAWideGridPageAndBelowANarrowOne();
     void sectionBarsKeepTheGridOrderAndNameTheUnnamedRow();
+    void axesGetRoundEvenlySpacedTicks_data();
+    void axesGetRoundEvenlySpacedTicks();
 };
 
 void TstCharts::savedPngAndSvgHoldTheChartAndAFailureKeepsTheFile()
@@ -151,6 +156,42 @@ void TstCharts::sectionBarsKeepTheGridOrderAndNameTheUnnamedRow()
     chart.showRates({});
     QCOMPARE(chart.rates()->count(), 0);
     QVERIFY(chart.sections().isEmpty());
+}
+
+void TstCharts::axesGetRoundEvenlySpacedTicks_data()
+{
+    QTest::addColumn<bool>("rate");
+    QTest::addColumn<double>("lowest");
+    QTest::addColumn<double>("highest");
+    QTest::addColumn<double>("min");
+    QTest::addColumn<double>("max");
+    QTest::addColumn<int>("ticks");
+    QTest::newRow("no sheets") << false << 0.0 << 0.0 << 0.0 << 10.0 << 6;
+    QTest::newRow("7 sheets") << false << 0.0 << 7.0 << 0.0 << 10.0 << 6;
+    QTest::newRow("42 sheets") << false << 0.0 << 42.0 << 0.0 << 50.0 << 6;
+    QTest::newRow("150 sheets") << false << 0.0 << 150.0 << 0.0 << 200.0 << 5;
+    QTest::newRow("1001 sheets") << false << 0.0 << 1001.0 << 0.0 << 2000.0 << 5;
+    QTest::newRow("rates within 0..100") << true << 0.0 << 55.3 << 0.0 << 100.0 << 6;
+    QTest::newRow("a negative rate") << true << -30.0 << 60.0 << -40.0 << 100.0 << 8;
+    QTest::newRow("far more sheets than pages") << true << -500.0 << 50.0 << -500.0 << 100.0 << 7;
+}
+
+void TstCharts::axesGetRoundEvenlySpacedTicks()
+{
+    QFETCH(bool, rate);
+    QFETCH(double, lowest);
+    QFETCH(double, highest);
+    QValueAxis axis;
+    if (rate)
+        ChartView::setRateRange(&axis, lowest, highest);
+    else
+        ChartView::setCountRange(&axis, highest);
+    QTEST(axis.min(), "min");
+    QTEST(axis.max(), "max");
+    QTEST(axis.tickCount(), "ticks");
+    // Whole-numbered labels.
+    const double step = (axis.max() - axis.min()) / (axis.tickCount() - 1);
+    QCOMPARE(step, std::round(step));
 }
 
 QTEST_MAIN(TstCharts)
