@@ -148,13 +148,30 @@ void TstCharts::paneSetsTheChartBesideAWideGridPageAndBelowANarrowOne()
 void TstCharts::sectionBarsKeepTheGridOrderAndNameTheUnnamedRow()
 {
     SectionRateChart chart;
-    chart.showRates({{QStringLiteral("本社"), 46.2}, {QStringLiteral("No Section"), 0.0}, {QString(), 50.0}});
+    chart.resize(600, 400);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.showRates({{QStringLiteral("本社"), 80.0}, {QStringLiteral("No Section"), 0.0}, {QString(), 20.0}});
     QCOMPARE(chart.sections(), (QStringList{"本社", "No Section", "（名前なし）"}));
-    QCOMPARE(chart.rates()->count(), 3);
-    QCOMPARE(chart.rates()->at(0), 46.2);
-    QCOMPARE(chart.rates()->at(2), 50.0);
+    QCOMPARE(chart.rowCount(), 3);
+    QCOMPARE(chart.rate(0), 80.0);
+    QCOMPARE(chart.rate(2), 20.0);
+    // Drawn as the grid lists them: the first row's bar at the top, the last one's at the bottom.
+    const QImage image = QImage::fromData(chart.image(ChartView::ImageFormat::Png));
+    const auto barRows = [&](double rate) {
+        const int x = qRound(chart.chart()->mapToPosition(QPointF(rate, 0)).x());
+        QVector<int> rows;
+        for (int y = 0; y < image.height(); ++y)
+            if (image.pixelColor(x, y) == kBarColour)
+                rows << y;
+        return rows;
+    };
+    const QVector<int> at60 = barRows(60);
+    const QVector<int> at10 = barRows(10);
+    QVERIFY(!at60.isEmpty() && at60.last() < image.height() / 3);
+    QVERIFY(at10.size() > at60.size() && at10.last() > 2 * image.height() / 3);
     chart.showRates({});
-    QCOMPARE(chart.rates()->count(), 0);
+    QCOMPARE(chart.rowCount(), 0);
     QVERIFY(chart.sections().isEmpty());
 }
 

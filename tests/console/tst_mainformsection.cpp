@@ -9,8 +9,6 @@
 #include <QTableView>
 #include <QTest>
 
-#include <QBarSet>
-
 #include "ConsoleTestSupport.h"
 #include "charts/SectionRateChart.h"
 #include "mainform/Mainform.h"
@@ -54,16 +52,16 @@ bool chartFollowsGrid(const TMainForm &form)
 {
     const QAbstractItemModel *model = form.dbgSection->model();
     const QStringList names = form.chtSection->sections();
-    const QBarSet *rates = form.chtSection->rates();
-    if (names.size() != model->rowCount() || rates->count() != model->rowCount()) {
+    if (names.size() != model->rowCount() || form.chtSection->rowCount() != model->rowCount()) {
         qWarning() << "bars" << names << "for" << model->rowCount() << "rows";
         return false;
     }
     for (int row = 0; row < model->rowCount(); ++row) {
         const QString name = model->data(model->index(row, 0)).toString();
         const double rate = model->data(model->index(row, 3), Qt::EditRole).toDouble();
-        if ((name.isEmpty() ? QStringLiteral("（名前なし）") : name) != names[row] || qAbs(rates->at(row) - rate) > 1e-9) {
-            qWarning() << "row" << row << name << rate << "charted as" << names[row] << rates->at(row);
+        if ((name.isEmpty() ? QStringLiteral("（名前なし）") : name) != names[row]
+            || qAbs(form.chtSection->rate(row) - rate) > 1e-9) {
+            qWarning() << "row" << row << name << rate << "charted as" << names[row] << form.chtSection->rate(row);
             return false;
         }
     }
@@ -190,7 +188,7 @@ void TstMainformSection::reloadTotalsPeriodBySectionAtEnteredLevel()
     QVERIFY(showAndLoad(form));
     // Showing the section tab does not load it.
     QCOMPARE(form.dbgSection->model()->rowCount(), 0);
-    QCOMPARE(form.chtSection->rates()->count(), 0);
+    QCOMPARE(form.chtSection->rowCount(), 0);
     QCOMPARE(form.chtSection->objectName(), QStringLiteral("chtSection"));
 
     form.Edit1->setText(levelText);
