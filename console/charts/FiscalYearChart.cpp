@@ -1,7 +1,6 @@
 #include "charts/FiscalYearChart.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>
@@ -15,7 +14,7 @@ namespace hvn::console {
 
 namespace {
 
-const QString kEmptyTitle = QStringLiteral("「集計」を押すと、用紙枚数と削減率のグラフを表示します");
+const QString kEmptyTitle = QStringLiteral("「集計」を押すとグラフを表示します");
 
 QLineSeries *makeRateLine(const QColor &colour, Qt::PenStyle style)
 {

@@ -1,7 +1,6 @@
 #include "charts/SectionRateChart.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include <QAbstractItemModel>
 #include <QBarCategoryAxis>
@@ -15,7 +14,7 @@ namespace {
 
 constexpr int kNameColumn = 0;
 constexpr int kRateColumn = 3;
-const QString kEmptyTitle = QStringLiteral("「読込み」を押すと、部署ごとの削減率のグラフを表示します");
+const QString kEmptyTitle = QStringLiteral("「読込み」を押すとグラフを表示します");
 
 // The category axis keeps one entry per distinct text and none for an empty one, so each name
 // is made distinct and visible: records of users missing from the user table have no name.
