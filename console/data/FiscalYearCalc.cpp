@@ -94,12 +94,18 @@ QString fiscalCountText(qlonglong count)
     return QString::asprintf(" %lld ", count);
 }
 
+double fiscalRate(qlonglong pages, qlonglong sheets)
+{
+    if (pages == 0)
+        return 0.0;
+    return static_cast<double>(pages - sheets) / static_cast<double>(pages) * 100.0;
+}
+
 QString fiscalRateText(qlonglong pages, qlonglong sheets)
 {
     if (pages == 0)
         return QStringLiteral(" 0.0% ");
-    const double rate = static_cast<double>(pages - sheets) / static_cast<double>(pages) * 100.0;
-    return QString::asprintf(" %3.1f%% ", rate);
+    return QString::asprintf(" %3.1f%% ", fiscalRate(pages, sheets));
 }
 
 QString fiscalMonthLabel(int startMonth, int row)

@@ -67,6 +67,9 @@ struct FiscalCalcItem {
 
 // ---- Cell texts ----
 
+// The reduction rate (pages - sheets) / pages * 100 in floating point, 0 when pages is 0: the
+// figure behind the rate texts and the charts' rate lines.
+double fiscalRate(qlonglong pages, qlonglong sheets);
 // " %d ": one blank, the number, one blank.
 QString fiscalCountText(qlonglong count);
 // " 0.0% " when pages is 0, otherwise (pages - sheets) / pages * 100 in floating point as

@@ -29,7 +29,9 @@ class QTableView;
 
 namespace hvn::console {
 
+class FiscalYearChart;
 class HelpWindow;
+class SectionRateChart;
 class StringGrid;
 class TAboutBox;
 class TDbGridModel;
@@ -187,6 +189,8 @@ public:
     QTableView *dbgPrinterData = nullptr;
     QTableView *dbgComputerData = nullptr;
     QTableView *dbgSection = nullptr;
+    // The section tab's chart of the grid's rows (charts/SectionRateChart.h).
+    SectionRateChart *chtSection = nullptr;
 
     QFrame *Panel2 = nullptr;
     QComboBox *ComboBox1 = nullptr;
@@ -196,6 +200,8 @@ public:
     UpDown *udSecMonth = nullptr;
     QPushButton *btnCalc = nullptr;
     StringGrid *sgSectionCalc = nullptr;
+    // Beside each fiscal-year grid, its chart, fed by the same calculation (charts/FiscalYearChart.h).
+    FiscalYearChart *chtSectionCalc = nullptr;
     QFrame *Panel3 = nullptr;
     QComboBox *ComboBox2 = nullptr;
     QLabel *stPrnYear = nullptr;
@@ -204,6 +210,7 @@ public:
     UpDown *udPrnMonth = nullptr;
     QPushButton *btnPrinterCalc = nullptr;
     StringGrid *sgPrinterCalc = nullptr;
+    FiscalYearChart *chtPrinterCalc = nullptr;
 
     QStatusBar *StatusLine = nullptr;
 
@@ -268,8 +275,10 @@ private:
     void openPeriodQuery(TQuery &query, TDbGridModel *model);
     void loadSectionTab();
     // One fiscal-year calculation in the button's busy bracket; the table goes into the grid
-    // only when the lock was granted and the calculation succeeded.
-    void calculateFiscalYear(QPushButton *button, StringGrid *grid, const std::function<FiscalYearTable()> &calculate);
+    // and the chart (titled with `name`) only when the lock was granted and the calculation
+    // succeeded.
+    void calculateFiscalYear(QPushButton *button, StringGrid *grid, FiscalYearChart *chart, const QString &name,
+                             const std::function<FiscalYearTable()> &calculate);
     void setPrintItemsEnabled(bool enabled);
     void showHelpPage(const QString &page);
 

@@ -1,5 +1,5 @@
 // The two fiscal-year tabs' controls: the panel with the choice, the year and start month
-// that the settings keep, the calculate button, and the grid below. The tabs' handlers are in
+// that the settings keep, the calculate button, and the grid with its chart below. The tabs' handlers are in
 // MainformSectionCalc.cpp and MainformPrinterCalc.cpp.
 #include "mainform/Mainform.h"
 
@@ -10,6 +10,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "charts/FiscalYearChart.h"
+#include "charts/GridChartPane.h"
 #include "mainform/FiscalYearTab.h"
 #include "widgets/StringGrid.h"
 
@@ -50,9 +52,10 @@ QPushButton *makeCalcButton(QWidget *parent, const char *name)
 }
 
 // A fiscal-year sheet: the panel across the top with the year and start-month controls,
-// the grid filling the rest of the page.
+// the grid and its chart filling the rest of the page.
 QFrame *addFiscalYearSheet(QTabWidget *pages, QWidget *&sheet, const char *sheetName, const QString &caption,
-                           const char *panelName, StringGrid *&grid, const char *gridName)
+                           const char *panelName, StringGrid *&grid, const char *gridName,
+                           FiscalYearChart *&chart, const char *chartName)
 {
     sheet = new QWidget(pages);
     sheet->setObjectName(QString::fromLatin1(sheetName));
@@ -65,7 +68,9 @@ QFrame *addFiscalYearSheet(QTabWidget *pages, QWidget *&sheet, const char *sheet
     panel->setFixedHeight(kPanelHeight);
     layout->addWidget(panel);
     grid = createFiscalGrid(sheet, gridName);
-    layout->addWidget(grid, 1);
+    chart = new FiscalYearChart(sheet);
+    chart->setObjectName(QString::fromLatin1(chartName));
+    layout->addWidget(new GridChartPane(grid, chart, GridChartPane::GridFit::Whole, sheet), 1);
     return panel;
 }
 
@@ -74,7 +79,7 @@ QFrame *addFiscalYearSheet(QTabWidget *pages, QWidget *&sheet, const char *sheet
 void TMainForm::buildFiscalYearTabs()
 {
     Panel2 = addFiscalYearSheet(PageControl1, tabSectionCalc, "tabSectionCalc", QStringLiteral("部署別集計"),
-                                "Panel2", sgSectionCalc, "sgSectionCalc");
+                                "Panel2", sgSectionCalc, "sgSectionCalc", chtSectionCalc, "chtSectionCalc");
     makeStaticText(Panel2, "StaticText1", QStringLiteral(" 部  署"), 8, 48, true);
     ComboBox1 = createCalcCombo(Panel2, "ComboBox1");
     stSecYear = makeStaticText(Panel2, "stSecYear", QStringLiteral("2004"), 368, 40, true);
@@ -86,7 +91,7 @@ void TMainForm::buildFiscalYearTabs()
     btnCalc = makeCalcButton(Panel2, "btnCalc");
 
     Panel3 = addFiscalYearSheet(PageControl1, tabPrintCalc, "tabPrintCalc", QStringLiteral("プリンタ別集計"),
-                                "Panel3", sgPrinterCalc, "sgPrinterCalc");
+                                "Panel3", sgPrinterCalc, "sgPrinterCalc", chtPrinterCalc, "chtPrinterCalc");
     makeStaticText(Panel3, "StaticText2", QStringLiteral("プリンタ"), 8, 48, true);
     ComboBox2 = createCalcCombo(Panel3, "ComboBox2");
     stPrnYear = makeStaticText(Panel3, "stPrnYear", QStringLiteral("2004"), 368, 40, true);
@@ -100,6 +105,8 @@ void TMainForm::buildFiscalYearTabs()
     // Laid out again, from the start month then set, each time a tab is shown.
     layOutFiscalGrid(sgSectionCalc, udSecMonth->position());
     layOutFiscalGrid(sgPrinterCalc, udPrnMonth->position());
+    chtSectionCalc->relabelMonths(udSecMonth->position());
+    chtPrinterCalc->relabelMonths(udPrnMonth->position());
 
     connect(udSecYear, &UpDown::clicked, this, [this] { udSecYearClick(); });
     connect(udSecMonth, &UpDown::clicked, this, [this] { udSecMonthClick(); });

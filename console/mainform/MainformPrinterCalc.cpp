@@ -9,6 +9,7 @@
 #include <QScopeGuard>
 
 #include "app/ErrorDisplay.h"
+#include "charts/FiscalYearChart.h"
 #include "data/FiscalYearCalc.h"
 #include "lock/BusyBracket.h"
 #include "mainform/FiscalYearTab.h"
@@ -24,7 +25,10 @@ void TMainForm::tabPrintCalcShow()
         [&] {
             BusyBracket bracket(*this, btnPrinterCalc);
             // Laid out whether the lock was refused or the listing failed.
-            const auto layOut = qScopeGuard([this] { layOutFiscalGrid(sgPrinterCalc, udPrnMonth->position()); });
+            const auto layOut = qScopeGuard([this] {
+                layOutFiscalGrid(sgPrinterCalc, udPrnMonth->position());
+                chtPrinterCalc->relabelMonths(udPrnMonth->position());
+            });
             if (bracket.granted())
                 fillCalcCombo(ComboBox2, listCalcPrinters(DBConection));
         },
@@ -36,7 +40,7 @@ void TMainForm::btnPrinterCalcClick()
     const int item = selectedCalcItem(ComboBox2);
     if (item < 0)
         return;
-    calculateFiscalYear(btnPrinterCalc, sgPrinterCalc, [&] {
+    calculateFiscalYear(btnPrinterCalc, sgPrinterCalc, chtPrinterCalc, ComboBox2->itemText(item), [&] {
         return calcPrinterFiscalYear(DBConection, ComboBox2->itemData(item).toInt(),
                                      captionNumber(stPrnYear, kFiscalDefaultYear),
                                      captionNumber(stPrnMonth, kFiscalDefaultStartMonth));

@@ -12,6 +12,8 @@
 #include <QVBoxLayout>
 
 #include "app/ErrorDisplay.h"
+#include "charts/GridChartPane.h"
+#include "charts/SectionRateChart.h"
 #include "data/DbGridModel.h"
 #include "data/SectionRollUp.h"
 #include "data/StatisticsQueries.h"
@@ -59,7 +61,12 @@ void TMainForm::buildSectionTab()
     auto *layout = new QVBoxLayout(tabSection);
     layout->setContentsMargins(0, 0, 0, 0);
     dbgSection = createDataGrid(tabSection, "dbgSection", m_sectionModel);
-    layout->addWidget(dbgSection);
+    chtSection = new SectionRateChart(tabSection);
+    chtSection->setObjectName(QStringLiteral("chtSection"));
+    layout->addWidget(new GridChartPane(dbgSection, chtSection, GridChartPane::GridFit::Scrolling, tabSection));
+    // The chart shows the rows the grid shows, whenever they change.
+    connect(m_sectionModel, &QAbstractItemModel::modelReset, chtSection,
+            [this] { chtSection->showRates(sectionRates(*m_sectionModel)); });
 }
 
 void TMainForm::tabSectionShow()

@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "app/ErrorDisplay.h"
+#include "charts/FiscalYearChart.h"
 #include "data/FiscalYearCalc.h"
 #include "lock/BusyBracket.h"
 #include "mainform/FiscalYearTab.h"
@@ -34,8 +35,10 @@ void TMainForm::tabSectionCalcShow()
                 if (ComboBox1->count() > 0)
                     ComboBox1->setCurrentIndex(0);
             }
-            // Refused or not, the grid is laid out; its figures stay those of the last calculation.
+            // Refused or not, the grid is laid out; its figures and the chart's stay those of
+            // the last calculation.
             layOutFiscalGrid(sgSectionCalc, udSecMonth->position());
+            chtSectionCalc->relabelMonths(udSecMonth->position());
         },
         this);
 }
@@ -45,23 +48,29 @@ void TMainForm::btnCalcClick()
     const int item = selectedCalcItem(ComboBox1);
     if (item < 0) {
         relabelFiscalMonths(sgSectionCalc, udSecMonth->position());
+        chtSectionCalc->relabelMonths(udSecMonth->position());
         return;
     }
-    calculateFiscalYear(btnCalc, sgSectionCalc, [&] {
+    calculateFiscalYear(btnCalc, sgSectionCalc, chtSectionCalc, ComboBox1->itemText(item), [&] {
         return calcSectionFiscalYear(DBConection, ComboBox1->itemData(item).toInt(),
                                      captionNumber(stSecYear, kFiscalDefaultYear),
                                      captionNumber(stSecMonth, kFiscalDefaultStartMonth));
     });
 }
 
-void TMainForm::calculateFiscalYear(QPushButton *button, StringGrid *grid,
-                                    const std::function<FiscalYearTable()> &calculate)
+void TMainForm::calculateFiscalYear(QPushButton *button, StringGrid *grid, FiscalYearChart *chart,
+                                    const QString &name, const std::function<FiscalYearTable()> &calculate)
 {
     runReported(
         [&] {
             BusyBracket bracket(*this, button);
-            if (bracket.granted())
-                showFiscalTable(grid, calculate());
+            if (bracket.granted()) {
+                // One result feeds both, and only a whole one: a refusal or a failure leaves
+                // the grid and the chart as they were.
+                const FiscalYearTable table = calculate();
+                showFiscalTable(grid, table);
+                chart->showTable(table, name);
+            }
         },
         this);
 }

@@ -80,7 +80,8 @@ QPageLayout reportPageLayout(const ReportDocument &doc)
                        doc.margins, QPageLayout::Millimeter);
 }
 
-bool printReport(QPagedPaintDevice &device, const ReportDocument &doc, int fromPage, int toPage)
+bool printReport(QPagedPaintDevice &device, const ReportDocument &doc, int fromPage, int toPage,
+                 const ExtraPage &extra)
 {
     const int count = static_cast<int>(doc.pages.size());
     const int first = fromPage > 0 ? fromPage : 1;
@@ -99,6 +100,14 @@ bool printReport(QPagedPaintDevice &device, const ReportDocument &doc, int fromP
             device.newPage();
         paintReportPage(painter, doc.pages.at(page - 1), origin, pxPerMmX, pxPerMmY);
     }
+    if (extra) {
+        if (!device.newPage())
+            return false;
+        const QRect paintRect = device.pageLayout().paintRectPixels(device.logicalDpiX());
+        painter.save();
+        extra(painter, QRectF(QPointF(0, 0), QSizeF(paintRect.size())));
+        painter.restore();
+    }
     return painter.end();
 }
 
@@ -109,7 +118,7 @@ bool printReport(QPrinter &printer, const ReportDocument &doc)
                        range ? printer.toPage() : 0);
 }
 
-QByteArray reportPdf(const ReportDocument &doc)
+QByteArray reportPdf(const ReportDocument &doc, const ExtraPage &extra)
 {
     const QTemporaryDir dir;
     if (!dir.isValid())
@@ -122,7 +131,7 @@ QByteArray reportPdf(const ReportDocument &doc)
         printer.setCreator(QStringLiteral("Halvane"));
         printer.setDocName(doc.title);
         printer.setPageLayout(reportPageLayout(doc));
-        if (!printReport(static_cast<QPagedPaintDevice &>(printer), doc))
+        if (!printReport(static_cast<QPagedPaintDevice &>(printer), doc, 0, 0, extra))
             throw std::runtime_error("cannot make the PDF file");
     }
     QFile file(path);

@@ -124,6 +124,7 @@ ReportPreview::ReportPreview(TqrForm &form, ReportDocument doc, QWidget *parent)
     m_view = new ReportPageView(m_scroll);
     m_scroll->setWidget(m_view);
     setCentralWidget(m_scroll);
+    m_scroll->viewport()->installEventFilter(this);
     m_pageLabel = new QLabel(this);
     m_pageLabel->setObjectName(QStringLiteral("PageNumber"));
     statusBar()->addWidget(m_pageLabel);
@@ -178,11 +179,11 @@ void ReportPreview::updateView()
     action("LastPage")->setEnabled(m_page + 1 < count);
 }
 
-void ReportPreview::resizeEvent(QResizeEvent *event)
+bool ReportPreview::eventFilter(QObject *watched, QEvent *event)
 {
-    QMainWindow::resizeEvent(event);
-    if (m_zoom != Zoom::Actual)
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize && m_zoom != Zoom::Actual)
         updateView();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void ReportPreview::saveTo(const QString &path) const

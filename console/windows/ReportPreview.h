@@ -50,7 +50,9 @@ public:
     QAction *action(const char *name) const;
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
+    // Fits the page again whenever the page area changes size, the first time included: its
+    // size is known only once the window is laid out on screen.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void addCommand(QWidget *bar, const char *name, const QString &text, std::function<void()> command);

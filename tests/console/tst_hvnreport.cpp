@@ -1,6 +1,7 @@
 // hvnReport end to end: the real program against a real database fed by the real hvnRetriever
 // on free loopback ports, compared with what the real main window shows for the same data;
-// and each refusal with its exit status and no output file.
+// and each refusal with its exit status and no output file, in every format; the chart page
+// and image.
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -9,6 +10,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -44,6 +47,33 @@ QStringList words(const std::string &text)
 QStringList csvLines(const std::string &csv)
 {
     return QString::fromStdString(csv).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+}
+
+// A tool of poppler-utils on a PDF file: its standard output, empty when it failed.
+QString poppler(const QString &tool, const QStringList &args)
+{
+    QProcess process;
+    process.start(tool, args);
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+QString pdfPageText(const fs::path &pdf, int page)
+{
+    return poppler(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
+                                                 QStringLiteral("-l"), QString::number(page),
+                                                 QString::fromStdString(pdf.string()), QStringLiteral("-")});
+}
+
+int pdfPages(const fs::path &pdf)
+{
+    const QString info = poppler(QStringLiteral("pdfinfo"), {QString::fromStdString(pdf.string())});
+    for (const QString &line : info.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QStringLiteral("Pages:")))
+            return line.mid(6).trimmed().toInt();
+    }
+    return -1;
 }
 
 // A lock port that answers every request with "NG", for as long as the object lives.
@@ -90,6 +120,8 @@ private slots:
     void fiscalEqualsTheConsoleGrid();
     void failuresExitTwoAndLeaveNoOutput_data();
     void failuresExitTwoAndLeaveNoOutput();
+    void chartAddsASecondPageAndLeavesTheReportPageAsPrinted();
+    void pngIsTheChartAlone();
 
 private:
     e2e::RunResult report(std::vector<std::string> args, std::vector<std::string> env = {}) const
@@ -257,12 +289,14 @@ void TstHvnReport::fiscalEqualsTheConsoleGrid()
     QCOMPARE(words(text.out).mid(2), gridWords);
 }
 
+// Rows without --format run once per format the command offers, so a refusal that one format
+// forgets (an empty table with status 0, say) fails.
 void TstHvnReport::failuresExitTwoAndLeaveNoOutput_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("settings"); // "", "missing-db", "no-service", "refused"
     QTest::addColumn<QString>("reason");
-    const QStringList totals{"totals", "--by", "user", "--from", "2026-10", "--to", "2026-11", "--format", "csv"};
+    const QStringList totals{"totals", "--by", "user", "--from", "2026-10", "--to", "2026-11"};
     QTest::newRow("bad month") << QStringList{"totals", "--by", "user", "--from", "2026-13", "--to", "2026-11",
                                               "--format", "csv"}
                                << "" << "bad month '2026-13' for --from";
@@ -272,21 +306,30 @@ void TstHvnReport::failuresExitTwoAndLeaveNoOutput_data()
     QTest::newRow("pdf of totals") << QStringList{"totals", "--by", "user", "--from", "2026-10", "--to", "2026-11",
                                                   "--format", "pdf"}
                                    << "" << "bad --format 'pdf'";
+    QTest::newRow("png of totals") << (totals + QStringList{"--format", "png"}) << "" << "bad --format 'png'";
     QTest::newRow("unknown option") << (totals + QStringList{"--section", "x"}) << "" << "unknown option '--section'";
+    QTest::newRow("chart of totals") << (totals + QStringList{"--chart"}) << "" << "unknown option '--chart'";
     QTest::newRow("no command") << QStringList{} << "" << "no command given";
-    const QStringList fiscal{"fiscal", "--year", "2026", "--start-month", "4", "--format", "pdf"};
+    const QStringList fiscal{"fiscal", "--year", "2026", "--start-month", "4"};
+    QTest::newRow("chart beside csv") << (fiscal + QStringList{"--section", "本社", "--chart", "--format", "csv"}) << ""
+                                      << "--chart goes with --format pdf";
+    QTest::newRow("chart with a value") << (fiscal + QStringList{"--section", "本社", "--chart=yes", "--format", "pdf"})
+                                        << "" << "option --chart takes no value";
     QTest::newRow("unknown section") << (fiscal + QStringList{"--section", "本社 人事"}) << "" << "unknown section '本社 人事'";
     QTest::newRow("ambiguous section") << (fiscal + QStringList{"--section", "本社 経理"}) << ""
                                        << "ambiguous section '本社 経理': 2 sections";
     QTest::newRow("unknown printer") << (fiscal + QStringList{"--printer", "prn-2f"}) << "" << "unknown printer 'prn-2f'";
     QTest::newRow("bad start month") << QStringList{"fiscal", "--printer", "PRN-2F", "--year", "2026", "--start-month",
-                                                    "13", "--format", "csv"}
+                                                    "13"}
                                      << "" << "bad month '13' for --start-month";
     QTest::newRow("section and printer") << (fiscal + QStringList{"--section", "本社", "--printer", "PRN-2F"}) << ""
                                          << "give exactly one of";
     QTest::newRow("missing database") << totals << "missing-db" << "database not found: ";
     QTest::newRow("service not running") << totals << "no-service" << "cannot reach the service's database lock";
     QTest::newRow("lock refused") << totals << "refused" << "the service refused the database lock";
+    const QStringList printer = fiscal + QStringList{"--printer", "PRN-2F"};
+    QTest::newRow("fiscal: missing database") << printer << "missing-db" << "database not found: ";
+    QTest::newRow("fiscal: lock refused") << printer << "refused" << "the service refused the database lock";
 }
 
 void TstHvnReport::failuresExitTwoAndLeaveNoOutput()
@@ -304,18 +347,30 @@ void TstHvnReport::failuresExitTwoAndLeaveNoOutput()
     else if (settings == QLatin1String("refused"))
         env.push_back(settingsWith("refused", database, refusing.port()));
 
+    QList<QStringList> formats{{}};
+    if (!args.isEmpty() && !args.contains(QStringLiteral("--format"))) {
+        formats.clear();
+        for (const char *format : {"csv", "text", "html"})
+            formats.append({QStringLiteral("--format"), QString::fromLatin1(format)});
+        if (args.first() == QLatin1String("fiscal")) {
+            formats.append({QStringLiteral("--format"), QStringLiteral("pdf")});
+            formats.append({QStringLiteral("--format"), QStringLiteral("png")});
+            formats.append({QStringLiteral("--format"), QStringLiteral("pdf"), QStringLiteral("--chart")});
+        }
+    }
     // Neither created nor truncated: one output path that does not exist, one that holds a file.
+    for (const QStringList &format : formats)
     for (const bool existing : {false, true}) {
         const fs::path output = m_installation->dir() / (existing ? "kept.csv" : "never.csv");
         if (existing)
             std::ofstream(output) << "earlier report\n";
         std::vector<std::string> argv;
-        for (const QString &a : args)
+        for (const QString &a : args + format)
             argv.push_back(a.toStdString());
         if (!argv.empty())
             argv.insert(argv.end(), {"--output", output.string()});
         const e2e::RunResult run = report(argv, env);
-        QCOMPARE(run.status, 2);
+        QVERIFY2(run.status == 2, qPrintable(format.join(QLatin1Char(' ')) + ": status " + QString::number(run.status)));
         QCOMPARE(run.out, std::string());
         const QString err = QString::fromStdString(run.err);
         QVERIFY2(err.startsWith(QStringLiteral("hvnReport: ")) && err.count(QLatin1Char('\n')) == 1
@@ -329,6 +384,57 @@ void TstHvnReport::failuresExitTwoAndLeaveNoOutput()
     }
     for (const auto &entry : fs::directory_iterator(m_installation->dir()))
         QVERIFY2(entry.path().filename().string().find(".csv.") == std::string::npos, entry.path().c_str());
+}
+
+void TstHvnReport::chartAddsASecondPageAndLeavesTheReportPageAsPrinted()
+{
+    const std::vector<std::string> args = {"fiscal", "--section", "本社", "--year", "2026", "--start-month", "4",
+                                           "--format", "pdf", "--output"};
+    const fs::path plain = m_installation->dir() / "fiscal.pdf";
+    const fs::path charted = m_installation->dir() / "fiscal-chart.pdf";
+    std::vector<std::string> plainArgs = args;
+    plainArgs.push_back(plain.string());
+    QCOMPARE(report(plainArgs).status, 0);
+    std::vector<std::string> chartArgs = args;
+    chartArgs.insert(chartArgs.end(), {charted.string(), "--chart"});
+    const e2e::RunResult run = report(chartArgs);
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.err, std::string());
+
+    QCOMPARE(pdfPages(plain), 1);
+    QCOMPARE(pdfPages(charted), 2);
+    const QString printed = pdfPageText(plain, 1);
+    QVERIFY2(printed.contains(QStringLiteral("部署名：本社")) && printed.contains(QStringLiteral("累計")), qPrintable(printed));
+    QCOMPARE(pdfPageText(charted, 1), printed);
+    // The chart page: the section's title, the two years' legends and the grid's month labels.
+    const QString chart = pdfPageText(charted, 2);
+    for (const QString &text : {QStringLiteral("本社"), QStringLiteral("2026年度 用紙枚数"),
+                                QStringLiteral("2025年度 削減率"), QStringLiteral("4月"), QStringLiteral("3月")})
+        QVERIFY2(chart.contains(text), qPrintable(text + " not on the chart page:\n" + chart));
+    QVERIFY(!chart.contains(QStringLiteral("累計")));
+}
+
+void TstHvnReport::pngIsTheChartAlone()
+{
+    const fs::path png = m_installation->dir() / "fiscal.png";
+    const e2e::RunResult run = report({"fiscal", "--printer", "PRN-2F", "--year", "2026", "--start-month", "4",
+                                       "--format", "png", "--output", png.string()});
+    QCOMPARE(run.status, 0);
+    QImage image;
+    QVERIFY(image.load(QString::fromStdString(png.string()), "PNG"));
+    QCOMPARE(image.size(), QSize(1200, 720));
+    // Bars of this year's sheets are drawn (PRN-2F printed in September to December 2026).
+    int barPixels = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            barPixels += image.pixelColor(x, y) == QColor(0x2f, 0x6f, 0xb5) ? 1 : 0;
+    QVERIFY2(barPixels > 200, qPrintable(QString::number(barPixels)));
+
+    // To standard output when no file is named.
+    const e2e::RunResult piped = report({"fiscal", "--printer", "PRN-2F", "--year", "2026", "--start-month", "4",
+                                         "--format", "png"});
+    QCOMPARE(piped.status, 0);
+    QVERIFY(piped.out.rfind("\x89PNG", 0) == 0);
 }
 
 QTEST_MAIN(TstHvnReport)

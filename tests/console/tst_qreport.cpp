@@ -82,6 +82,7 @@ private slots:
     void cancelledDialogPrintsNothingAndKeepsEarlierSettings();
     void confirmedDialogsKeepChoicesAndOnlyPrintPrints();
     void previewZoomsAndPagesThroughItsActions();
+    void previewFirstPaintFitsTheWholePageToTheWindowItHas();
     void previewSaveLoadRoundTripAndBadFileKeepsDocument();
     void previewExportsCarryTheCells();
 
@@ -231,6 +232,41 @@ void TstQreport::previewZoomsAndPagesThroughItsActions()
     QCOMPARE(preview->action("ClosePreview")->text(), QStringLiteral("閉じる(&C)"));
     preview->action("ClosePreview")->trigger();
     QTRY_VERIFY(alive.isNull());
+}
+
+// The whole-page zoom is taken from the page area as the shown window has it, not from the
+// size a widget has before its window is laid out (which draws the page a few pixels wide).
+void TstQreport::previewFirstPaintFitsTheWholePageToTheWindowItHas()
+{
+    struct FirstPaint : QObject {
+        QSize page;
+        QSize room;
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint && page.isEmpty()) {
+                auto *view = static_cast<QWidget *>(watched);
+                page = view->size() - QSize(16, 16);
+                room = view->parentWidget()->size();
+            }
+            return false;
+        }
+    };
+    TqrForm form;
+    TQuickRep report;
+    ReportPreview *preview = form.preview(report.render(calculated(FiscalTable::Section, QStringLiteral("2004"),
+                                                                   QStringLiteral("A"))));
+    FirstPaint first;
+    auto *view = preview->findChild<QWidget *>(QStringLiteral("PageView"));
+    QVERIFY(view);
+    view->installEventFilter(&first);
+    QVERIFY(QTest::qWaitForWindowExposed(preview));
+    QTRY_VERIFY(!first.page.isEmpty());
+    QCOMPARE(preview->zoom(), ReportPreview::Zoom::WholePage);
+    QVERIFY2(first.page.width() >= 0.8 * first.room.width() || first.page.height() >= 0.8 * first.room.height(),
+             qPrintable(QStringLiteral("page %1x%2 in %3x%4").arg(first.page.width()).arg(first.page.height())
+                            .arg(first.room.width()).arg(first.room.height())));
+    QVERIFY(first.page.width() <= first.room.width() && first.page.height() <= first.room.height());
+    preview->close();
 }
 
 void TstQreport::previewSaveLoadRoundTripAndBadFileKeepsDocument()

@@ -1,13 +1,16 @@
 #include "ReportCommand.h"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 
+#include <QPainter>
 #include <QString>
 
 #include "Connection.h"
 #include "Dmregistry.h"
+#include "charts/FiscalYearChart.h"
 #include "data/DbConnection.h"
 #include "data/DbGridModel.h"
 #include "data/FiscalYearCalc.h"
@@ -84,9 +87,15 @@ TotalsTab totalsTab(TotalsBy by)
     return {qSectionSql(), dbgSectionColumns(), QStringLiteral("部署別データ")};
 }
 
+// The chart's size in pixels: as a PNG file, and laid out for the PDF page, whose paint area
+// (277 x 190 mm) has the same proportions.
+constexpr QSize kChartImageSize(1200, 720);
+constexpr QSize kChartPageSize(1166, 800);
+
 // What a report shows, read inside the lock bracket; formatting happens after it.
 struct Content {
     std::optional<FiscalReportSnapshot> fiscal;
+    std::optional<FiscalYearTable> table; // the figures behind `fiscal`, for the chart
     TextReport totals;
     QString title;
 };
@@ -141,17 +150,33 @@ Content fiscal(const ReportOptions &options, TDbConnection &db)
     snapshot.cells = table.cells;
     Content content;
     content.fiscal = snapshot;
+    content.table = table;
     return content;
 }
 
-QByteArray formatted(const Content &content, Format format)
+QByteArray formatted(const Content &content, const ReportOptions &options)
 {
+    const Format format = options.format;
     if (content.fiscal) {
+        // The chart of the console's tab, drawn from the same table as the printed cells.
+        const auto chart = [&content] {
+            auto view = std::make_shared<FiscalYearChart>();
+            view->showTable(*content.table, content.fiscal->name);
+            return view;
+        };
         TQuickRep report;
         const ReportDocument doc = report.render(*content.fiscal);
         switch (format) {
         case Format::Pdf:
-            return reportPdf(doc);
+            if (!options.chart)
+                return reportPdf(doc);
+            return reportPdf(doc, [view = chart()](QPainter &painter, const QRectF &paintRect) {
+                // Scaled to the page's paint area, keeping the chart's proportions.
+                const QSizeF fitted = QSizeF(kChartPageSize).scaled(paintRect.size(), Qt::KeepAspectRatio);
+                view->render(painter, QRectF(paintRect.topLeft(), fitted), kChartPageSize);
+            });
+        case Format::Png:
+            return chart()->image(ChartView::ImageFormat::Png, kChartImageSize);
         case Format::Csv:
             return toCsv(doc.textReport());
         case Format::Text:
@@ -168,6 +193,7 @@ QByteArray formatted(const Content &content, Format format)
     case Format::Html:
         return toHtml(content.totals, content.title);
     case Format::Pdf:
+    case Format::Png:
         break;
     }
     throw Failure(kExitRefused, "totals come as csv, text or html");
@@ -211,7 +237,7 @@ int runReport(const ReportOptions &options, std::FILE *out, std::string &error)
             TDbConnection db(db::replaceDataSource(db::kConsoleConnectionString, databasePath));
             content = options.command == Command::Fiscal ? fiscal(options, db) : totals(options, db);
         }
-        const QByteArray bytes = formatted(content, options.format);
+        const QByteArray bytes = formatted(content, options);
 
         if (options.output.empty()) {
             if (std::fwrite(bytes.constData(), 1, bytes.size(), out) != std::size_t(bytes.size())

@@ -39,7 +39,8 @@ ParseResult failure(std::string reason)
 const char *usageText()
 {
     return "usage: hvnReport fiscal (--section NAME | --printer NAME) --year Y --start-month S\n"
-           "                 --format pdf|csv|text|html [--output FILE]\n"
+           "                 --format pdf|csv|text|html|png [--chart] [--output FILE]\n"
+           "                 (--chart adds the chart as a second PDF page; png is the chart alone)\n"
            "       hvnReport totals --by user|printer|computer|section [--level L]\n"
            "                 --from YYYY-MM --to YYYY-MM --format csv|text|html [--output FILE]\n";
 }
@@ -62,7 +63,8 @@ ParseResult parseReportOptions(const std::vector<std::string> &args)
 
     const bool fiscal = options.command == Command::Fiscal;
     const std::vector<std::string> known = fiscal
-        ? std::vector<std::string>{"--section", "--printer", "--year", "--start-month", "--format", "--output"}
+        ? std::vector<std::string>{"--section", "--printer", "--year", "--start-month", "--format", "--output",
+                                   "--chart"}
         : std::vector<std::string>{"--by", "--level", "--from", "--to", "--format", "--output"};
     std::map<std::string, std::string> values;
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -78,6 +80,12 @@ ParseResult parseReportOptions(const std::vector<std::string> &args)
             return failure("unknown option '" + name + "' for " + args[0]);
         if (values.count(name))
             return failure("option " + name + " given twice");
+        if (name == "--chart") {
+            if (inlineValue)
+                return failure("option --chart takes no value");
+            values[name] = {};
+            continue;
+        }
         if (!inlineValue) {
             if (i + 1 >= args.size())
                 return failure("option " + name + " needs a value");
@@ -101,8 +109,14 @@ ParseResult parseReportOptions(const std::vector<std::string> &args)
         options.format = Format::Html;
     else if (*format == "pdf" && fiscal)
         options.format = Format::Pdf;
+    else if (*format == "png" && fiscal)
+        options.format = Format::Png;
     else
-        return failure("bad --format '" + *format + (fiscal ? "' (pdf, csv, text or html)" : "' (csv, text or html)"));
+        return failure("bad --format '" + *format
+                       + (fiscal ? "' (pdf, csv, text, html or png)" : "' (csv, text or html)"));
+    options.chart = values.count("--chart") > 0;
+    if (options.chart && options.format != Format::Pdf)
+        return failure("--chart goes with --format pdf (--format png writes the chart alone)");
     if (const auto output = need("--output")) {
         if (output->empty())
             return failure("empty --output");

@@ -8,13 +8,15 @@ namespace hvn::report {
 
 // The command line of hvnReport, checked before anything is read:
 //   hvnReport fiscal (--section NAME | --printer NAME) --year Y --start-month S
-//             --format pdf|csv|text|html [--output FILE]
+//             --format pdf|csv|text|html|png [--chart] [--output FILE]
 //   hvnReport totals --by user|printer|computer|section [--level L] --from YYYY-MM --to YYYY-MM
 //             --format csv|text|html [--output FILE]
-// Options take their value as the next argument or after "=".
+// Options take their value as the next argument or after "="; --chart (a second PDF page with
+// the table's chart) takes none and goes with --format pdf only; --format png is the chart
+// alone.
 
 enum class Command { Fiscal, Totals, Help };
-enum class Format { Pdf, Csv, Text, Html };
+enum class Format { Pdf, Csv, Text, Html, Png };
 enum class TotalsBy { User, Printer, Computer, Section };
 
 struct YearMonthArg {
@@ -29,6 +31,7 @@ struct ReportOptions {
 
     // fiscal
     bool bySection = true;
+    bool chart = false;
     std::string name;
     int year = 0;
     int startMonth = 0;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include <QGuiApplication>
+#include <QApplication>
 
 #include "ReportCommand.h"
 
@@ -23,11 +23,12 @@ void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QString &
 int main(int argc, char **argv)
 {
     // Painting needs no screen: unless told otherwise, the report is drawn offscreen, so the
-    // program runs the same from cron, over ssh and on a desktop.
+    // program runs the same from cron, over ssh and on a desktop. The charts are graphics-view
+    // widgets, hence a widgets application.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietQtMessages);
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     const std::vector<std::string> args(argv + 1, argv + argc);
     return hvn::report::runReportProgram(args, stdout, stderr);
 }
