@@ -7,7 +7,11 @@
 #include <fstream>
 #include <thread>
 
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +21,8 @@
 #include "CupsAgentSupport.h"
 #include "TcpSocket.h"
 #include "WaitUntil.h"
+
+extern char **environ;
 
 namespace hvn::cupsagent::test {
 namespace {
@@ -138,13 +144,53 @@ TEST_F(BackendRun, AWrongDeviceUriOrMissingBackendFailsTheJobWithAnError)
     EXPECT_NE(jobErrors("32").find("ERROR: halvane: cannot run"), std::string::npos) << jobErrors("32");
 }
 
+// Runs a job as runJob does, in mount and network namespaces of its own: there /var/spool is an
+// empty tmpfs and nothing answers on loopback, so an agent sent to its default settings touches
+// neither this machine's spool nor its port 1033. The exit status; -1 when it could not run.
+int runJobIsolated(const std::vector<std::string> &argv, const std::vector<std::string> &environment,
+                   const fs::path &errors)
+{
+    // getenv takes a name's first entry: the job's own come before ours.
+    std::vector<std::string> envText = environment;
+    for (char **e = environ; *e; ++e)
+        envText.emplace_back(*e);
+    std::vector<char *> args, envp;
+    for (const std::string &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    for (const std::string &e : envText)
+        envp.push_back(const_cast<char *>(e.c_str()));
+    envp.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int err = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (err < 0 || ::dup2(err, 2) < 0 || ::unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", "/var/spool", "tmpfs", 0, "mode=0755") != 0)
+            ::_exit(125);
+        ::execve(args[0], args.data(), envp.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 TEST_F(BackendRun, AMalformedSettingsFileNeverStopsPrinting)
 {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root for a spool folder and network of its own (the defaults would be this machine's)";
     std::ofstream(installation.registry()) << "garbage\n";
     writePdf(requests() / "d00041-001", 2);
-    EXPECT_EQ(runJob("41", "tanaka", "", deviceUri()), 0);
+    std::vector<std::string> environment = installation.environment();
+    const std::vector<std::string> job = this->environment(deviceUri());
+    environment.insert(environment.end(), job.begin(), job.end());
+    EXPECT_EQ(runJobIsolated({agentProgram().string(), "41", "tanaka", "title", "1", ""}, environment,
+                             installation.dir() / "job41.err"),
+              0);
     EXPECT_TRUE(fs::exists(captured() / "41.data"));
-    EXPECT_NE(jobErrors("41").find("WARNING: halvane: "), std::string::npos);
+    EXPECT_NE(jobErrors("41").find("WARNING: halvane: "), std::string::npos) << jobErrors("41");
 }
 
 TEST_F(BackendRun, ACountedJobReachesTheServiceWithTheRightCounts)
