@@ -14,6 +14,8 @@ namespace hvn {
 inline constexpr std::string_view kProductKey = "SOFTWARE\\Halvane";
 // The console's window and view settings.
 inline constexpr std::string_view kProgramSettingKey = "SOFTWARE\\Halvane\\ProgramSetting";
+// The CUPS agent's settings (hvnCupsAgent, written by hvnSetup agent).
+inline constexpr std::string_view kCupsAgentKey = "SOFTWARE\\Halvane\\CupsAgent";
 
 // Settings-store module of both programs. Stateless: every operation opens the store,
 // does its work and closes it, so any number of instances may exist, on any thread.

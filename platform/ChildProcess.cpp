@@ -136,7 +136,12 @@ ChildProcess ChildProcess::spawn(const SpawnOptions &options)
         ::posix_spawn_file_actions_adddup2(&setup.actions, fd.get(), targetFd);
         outputFds.push_back(std::move(fd));
     };
-    openOutput(options.stdoutPath, STDOUT_FILENO);
+    if (options.stdinFd >= 0)
+        ::posix_spawn_file_actions_adddup2(&setup.actions, options.stdinFd, STDIN_FILENO);
+    if (options.stdoutFd >= 0)
+        ::posix_spawn_file_actions_adddup2(&setup.actions, options.stdoutFd, STDOUT_FILENO);
+    else
+        openOutput(options.stdoutPath, STDOUT_FILENO);
     openOutput(options.stderrPath, STDERR_FILENO);
 
     std::vector<std::string> argvStrings = options.argv;

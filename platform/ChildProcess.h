@@ -20,6 +20,10 @@ struct SpawnOptions {
     // Files that receive the child's output (created or truncated); empty inherits ours.
     std::filesystem::path stdoutPath;
     std::filesystem::path stderrPath;
+    // Open descriptors that become the child's input and output (stdoutFd instead of
+    // stdoutPath); -1 inherits ours. The caller keeps and closes them.
+    int stdinFd = -1;
+    int stdoutFd = -1;
 };
 
 // One started program. The child starts with an empty signal mask and default signal

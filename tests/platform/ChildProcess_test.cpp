@@ -5,9 +5,12 @@
 #include <system_error>
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <pthread.h>
+#include <unistd.h>
 
 #include "TempDir.h"
+#include "UniqueFd.h"
 
 namespace hvn::platform {
 namespace {
@@ -58,6 +61,36 @@ TEST(ChildProcess, EnvironmentOverridesAndOutputFilesReachTheChild)
     EXPECT_EQ(readFile(dir.path() / "out"), "second|unset\n");
     EXPECT_EQ(readFile(dir.path() / "err"), "oops\n");
     ::unsetenv("HVN_CHILD_TEST_DROPPED");
+}
+
+// The child reads from where the caller left its input descriptor and writes into the caller's
+// pipe; the pipe ends when the child does, since the child holds no other copy of it.
+TEST(ChildProcess, GivenDescriptorsBecomeTheChildsInputAndOutput)
+{
+    test::TempDir dir;
+    { std::ofstream(dir.path() / "in") << "skip|kept\n"; }
+    UniqueFd input(::open((dir.path() / "in").c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(input);
+    ASSERT_EQ(::lseek(input.get(), 5, SEEK_SET), 5);
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    UniqueFd readEnd(ends[0]);
+    UniqueFd writeEnd(ends[1]);
+
+    SpawnOptions options = command({"cat"});
+    options.stdinFd = input.get();
+    options.stdoutFd = writeEnd.get();
+    options.stdoutPath = dir.path() / "not-used";
+    ChildProcess child = ChildProcess::spawn(options);
+    writeEnd.reset();
+
+    std::string output;
+    char buffer[64];
+    for (ssize_t n; (n = ::read(readEnd.get(), buffer, sizeof buffer)) > 0;)
+        output.append(buffer, static_cast<std::size_t>(n));
+    EXPECT_EQ(child.wait(10s), 0);
+    EXPECT_EQ(output, "kept\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "not-used"));
 }
 
 TEST(ChildProcess, ProgramThatCannotStartIsReportedAndARunningOneIsKilledWithItsOwner)

@@ -1,6 +1,7 @@
 #include "Setup.h"
 
 #include "Dmregistry.h"
+#include "RegistryFile.h"
 #include "TempDir.h"
 
 #include <SQLiteCpp/Database.h>
@@ -155,6 +156,44 @@ TEST_F(SetupTest, RejectsBadOptions)
         EXPECT_FALSE(err.str().empty());
     }
     EXPECT_FALSE(std::filesystem::exists(db));
+}
+
+TEST_F(SetupTest, AgentWritesTheCupsAgentKeyAndKeepsTheSharedValues)
+{
+    ASSERT_EQ(runWith({"init", "--database", (dir / "hvn.db").string(), "--port", "2033"}), 0) << err.str();
+    ASSERT_EQ(runWith({"agent", "--host", "acct.example", "--port", "2033", "--spool", "rel/spool"}), 0) << err.str();
+    const platform::RegistryFile file(store);
+    EXPECT_EQ(file.read(kCupsAgentKey, "ServiceHost")->text, "acct.example");
+    EXPECT_EQ(file.read(kCupsAgentKey, "ServicePort")->dword, 2033u);
+    EXPECT_EQ(file.read(kCupsAgentKey, "SpoolFolder")->text, (std::filesystem::current_path() / "rel/spool").string());
+    EXPECT_EQ(file.read(kProductKey, "PortNumber")->dword, 2033u);
+    ASSERT_EQ(runWith({"show"}), 0);
+    EXPECT_NE(out.str().find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halvane\\CupsAgent]\nServiceHost = acct.example"),
+              std::string::npos)
+        << out.str();
+
+    // Without --spool the folder stays as it was.
+    ASSERT_EQ(runWith({"agent", "--host", "10.0.0.5", "--port", "1033"}), 0) << err.str();
+    EXPECT_EQ(file.read(kCupsAgentKey, "ServiceHost")->text, "10.0.0.5");
+    EXPECT_EQ(file.read(kCupsAgentKey, "SpoolFolder")->text, (std::filesystem::current_path() / "rel/spool").string());
+}
+
+TEST_F(SetupTest, AgentRefusesIncompleteOrBadOptionsAndWritesNothing)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {"agent", "--host", "h"},
+        {"agent", "--port", "1033"},
+        {"agent", "--host", "", "--port", "1033"},
+        {"agent", "--host", "a b", "--port", "1033"},
+        {"agent", "--host", "h", "--port", "0"},
+        {"agent", "--host", "h", "--port", "1033", "--spool", ""},
+        {"agent", "--host", "h", "--port", "1033", "--database", "x"},
+    };
+    for (const auto &args : bad) {
+        EXPECT_EQ(runWith(args), 1) << args.size();
+        EXPECT_FALSE(err.str().empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(store));
 }
 
 TEST_F(SetupTest, ShowPrintsTheThreeValues)

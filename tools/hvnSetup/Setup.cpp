@@ -26,7 +26,8 @@ namespace {
 
 constexpr const char *kUsage =
     "usage: hvnSetup init --database PATH [--port N] [--console-port M] [--agent-networks LIST]\n"
-    "       hvnSetup show\n"
+    "       hvnSetup agent --host H --port P [--spool DIR]\n"
+    "       hvnSetup show                (also the CUPS agent's settings, when set)\n"
     "LIST names the networks agents may connect from, e.g. \"192.168.10.0/24, 10.1.0.0/16, ::1/128\";\n"
     "\"\" allows every address again.\n"
     "The settings file is $HALVANE_REGISTRY (default /etc/halvane/registry.reg).\n";
@@ -162,6 +163,49 @@ int runInit(const std::vector<std::string> &args, std::ostream &out, std::ostrea
     return 0;
 }
 
+// A host name or address for the agent: printable, without blanks.
+std::string parseHost(const std::string &text)
+{
+    if (text.empty())
+        throw std::runtime_error("--host needs a host name or address");
+    for (const unsigned char c : text)
+        if (c <= 0x20 || c == 0x7f)
+            throw std::runtime_error("--host '" + text + "' holds a blank or control character");
+    return text;
+}
+
+int runAgent(const std::vector<std::string> &args, std::ostream &out)
+{
+    AgentOptions options;
+    bool haveHost = false;
+    bool havePort = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string &option = args[i];
+        if (option != "--host" && option != "--port" && option != "--spool")
+            throw std::runtime_error("unknown option '" + option + "'");
+        if (i + 1 >= args.size())
+            throw std::runtime_error(option + " needs a value");
+        const std::string &value = args[++i];
+        if (option == "--host") {
+            options.host = parseHost(value);
+            haveHost = true;
+        } else if (option == "--port") {
+            options.port = parsePort(option, value);
+            havePort = true;
+        } else {
+            if (value.empty())
+                throw std::runtime_error("--spool needs a folder");
+            options.spoolFolder = fs::absolute(value).lexically_normal();
+        }
+    }
+    if (!haveHost || !havePort)
+        throw std::runtime_error("agent needs --host H and --port P");
+    const fs::path store = platform::RegistryFile::defaultPath();
+    writeAgentSettings(store, options);
+    out << "wrote the CUPS agent's settings to " << store.string() << "\n";
+    return 0;
+}
+
 int runShow(std::ostream &out, std::ostream &err)
 {
     const platform::RegistryFile store(platform::RegistryFile::defaultPath());
@@ -174,6 +218,11 @@ int runShow(std::ostream &out, std::ostream &err)
     out << "[HKEY_LOCAL_MACHINE\\" << kProductKey << "]  in " << store.path().string() << "\n";
     for (const auto &[name, value] : *values)
         out << name << " = " << describe(value) << "\n";
+    if (const auto agent = store.values(kCupsAgentKey)) {
+        out << "[HKEY_LOCAL_MACHINE\\" << kCupsAgentKey << "]\n";
+        for (const auto &[name, value] : *agent)
+            out << name << " = " << describe(value) << "\n";
+    }
     return 0;
 }
 
@@ -209,6 +258,19 @@ void writeSettings(const fs::path &storePath, const InitOptions &options)
                                  " (is it writable, and a valid registry file?)");
 }
 
+void writeAgentSettings(const fs::path &storePath, const AgentOptions &options)
+{
+    createFolder(storePath.parent_path(), "settings");
+    platform::RegistryFile store(storePath);
+    const bool ok = store.writeString(kCupsAgentKey, "ServiceHost", options.host) &&
+                    store.writeDword(kCupsAgentKey, "ServicePort", options.port) &&
+                    (!options.spoolFolder ||
+                     store.writeString(kCupsAgentKey, "SpoolFolder", options.spoolFolder->string()));
+    if (!ok)
+        throw std::runtime_error("cannot write the settings file " + storePath.string() +
+                                 " (is it writable, and a valid registry file?)");
+}
+
 int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
 {
     try {
@@ -218,6 +280,8 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
         }
         if (args[0] == "init")
             return runInit(args, out, err);
+        if (args[0] == "agent")
+            return runAgent(args, out);
         if (args[0] == "show") {
             if (args.size() > 1)
                 throw std::runtime_error("show takes no options");

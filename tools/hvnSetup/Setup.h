@@ -35,8 +35,20 @@ DatabaseState initDatabase(const std::filesystem::path &database);
 // cannot be written.
 void writeSettings(const std::filesystem::path &storePath, const InitOptions &options);
 
+// What hvnSetup agent writes under SOFTWARE\Halvane\CupsAgent.
+struct AgentOptions {
+    std::string host;
+    std::uint16_t port = kDefaultPort;
+    std::optional<std::filesystem::path> spoolFolder; // nullopt leaves the value as it is
+};
+
+// Writes ServiceHost, ServicePort and, when given, SpoolFolder for the CUPS agent into the
+// settings store at storePath (creating its folder). Throws std::runtime_error when the store
+// cannot be written.
+void writeAgentSettings(const std::filesystem::path &storePath, const AgentOptions &options);
+
 // The command line of hvnSetup: "init --database PATH [--port N] [--console-port M]
-// [--agent-networks LIST]" and "show".
+// [--agent-networks LIST]", "agent --host H --port P [--spool DIR]" and "show".
 // Returns the exit status; messages go to out (success) and err (failure).
 int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 
