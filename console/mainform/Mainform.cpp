@@ -9,6 +9,7 @@
 
 #include "Connection.h"
 #include "data/DbGridModel.h"
+#include "mainform/RecordLoad.h"
 
 namespace hvn::console {
 
