@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 
 #include <QObject>
@@ -20,8 +21,9 @@ class TQuery;
 // The print-record tab's load of a period of any size. The query has been opened with
 // openStream() on the read snapshot, which this object keeps (the database lock has gone
 // back already): its rows come in slices of a few milliseconds, one slice per turn of the
-// event loop, each shown at once as inserted rows, so the first rows show right away and the
-// window repaints and scrolls meanwhile; the status bar counts the rows so far. Meanwhile the
+// event loop, and reach the view as inserted rows (the first slice at once, then a few times a
+// second), so the first rows show right away and the window repaints and scrolls meanwhile;
+// the status bar counts the rows so far. Meanwhile the
 // busy cursor shows and the button that started the load stays disabled.
 //
 // The load ends when the last row is in, when a slice fails (the engine's text reaches the
@@ -54,6 +56,7 @@ private:
     std::optional<WaitCursor> m_cursor;
     std::optional<ReadSnapshot> m_snapshot;
     QTimer m_slices;
+    std::chrono::steady_clock::time_point m_shownAt{}; // the view's last news of rows
 };
 
 } // namespace hvn::console
