@@ -259,4 +259,20 @@ void TdlgSectionMember::Button4Click()
     accept();
 }
 
+void TdlgSectionMember::reject()
+{
+    if (!m_closingByBox && Editing
+        && !confirmed(QStringLiteral("登録していませんが変更を無視してウィンドウを閉じますか。")))
+        return;
+    QDialog::reject();
+}
+
+void TdlgSectionMember::closeEvent(QCloseEvent *event)
+{
+    // QDialog closes through reject(); the box's way out is not the one that asks.
+    m_closingByBox = true;
+    QDialog::closeEvent(event);
+    m_closingByBox = false;
+}
+
 } // namespace hvn::console

@@ -63,8 +63,14 @@ public:
     TQuery ADOQuery1;
     TQuery ADOQuery2;
 
+public slots:
+    // Esc asks as "閉じる" does while moves are unregistered.
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent *event) override;
+    // The title-bar close box closes without asking.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void FormShow();
@@ -76,6 +82,7 @@ private:
     void registerUser(int sectionID, const QString &userName);
 
     TMainForm *m_form = nullptr;
+    bool m_closingByBox = false; // inside closeEvent: reject() closes without asking
     bool m_revertingSelection = false;
 };
 

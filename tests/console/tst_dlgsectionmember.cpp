@@ -70,6 +70,7 @@ private slots:
     void sectionShowsUnassignedAndOrphanedBesideItsMembers();
     void registeringWritesEveryListedUserOfBothLists();
     void confirmationsGuardUnregisteredMoves();
+    void escapeAsksAsCloseDoesAndKeepsMovesOnCancel();
     void refusedLocksNeverRegisterIntoTheWrongSection();
     void singleSectionAndNoLiveSection();
 };
@@ -151,6 +152,41 @@ void TstDlgSectionMember::confirmationsGuardUnregisteredMoves()
     QCOMPARE(f.rows(kAssignmentSql), stored);
 }
 
+// Esc with unregistered moves would otherwise drop them silently.
+void TstDlgSectionMember::escapeAsksAsCloseDoesAndKeepsMovesOnCancel()
+{
+    MemberFixture f;
+    MessageRecorder messages;
+    const QStringList stored = f.rows(kAssignmentSql);
+    f.dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f.dialog));
+    f.move(f.dialog.lbMemberFrom, QStringLiteral("u0"), f.dialog.Button1);
+
+    messages.answers = {QMessageBox::Cancel};
+    QTest::keyClick(&f.dialog, Qt::Key_Escape);
+    QCOMPARE(messages.texts(), QStringList{"登録していませんが変更を無視してウィンドウを閉じますか。"});
+    QVERIFY(f.dialog.isVisible());
+    QVERIFY(f.dialog.Editing && f.dialog.Button3->isEnabled());
+    QCOMPARE(f.lists(), (QStringList{"u4,u5", "u1,u2,u0"}));
+
+    messages.answers = {QMessageBox::Ok};
+    QTest::keyClick(&f.dialog, Qt::Key_Escape);
+    QVERIFY(!f.dialog.isVisible());
+    QCOMPARE(f.rows(kAssignmentSql), stored);
+
+    // Without moves Esc closes at once; so does the close box, moves or not.
+    f.dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f.dialog));
+    QTest::keyClick(&f.dialog, Qt::Key_Escape);
+    QVERIFY(!f.dialog.isVisible());
+    f.dialog.show();
+    f.move(f.dialog.lbMemberFrom, QStringLiteral("u0"), f.dialog.Button1);
+    f.dialog.close();
+    QVERIFY(!f.dialog.isVisible());
+    QCOMPARE(messages.requests.size(), 2);
+    QCOMPARE(f.rows(kAssignmentSql), stored);
+}
+
 void TstDlgSectionMember::refusedLocksNeverRegisterIntoTheWrongSection()
 {
     MemberFixture f;
@@ -167,7 +203,7 @@ void TstDlgSectionMember::refusedLocksNeverRegisterIntoTheWrongSection()
 
     // Moves discarded by the close box must not come back when the next opening is refused.
     f.move(f.dialog.lbMemberFrom, QStringLiteral("u0"), f.dialog.Button1);
-    f.dialog.reject();
+    f.dialog.close();
     f.refuseLock();
     f.dialog.show();
     QVERIFY(!f.dialog.Button3->isEnabled() && !f.dialog.Editing);

@@ -186,6 +186,17 @@ void TstFrmPrinterSet::renameActsOnTheShownGroupAndRefusesTakenNames()
     f.rename(QStringLiteral("N3"), messages);
     QCOMPARE(f.groups(), (QStringList{"G", "N2"}));
     QVERIFY(databaseMutexFree());
+
+    // The group G and the ungrouped printer G share the common name: the rename takes the
+    // group's printers only, where a rename by common name would take the printer G along.
+    f.grantLock();
+    f.chooseGroup(0);
+    QCOMPARE(f.lists(), (QStringList{"L,M1", "X,G"}));
+    f.rename(QStringLiteral("H"), messages);
+    QCOMPARE(f.groups(), (QStringList{"H", "N2"}));
+    QCOMPARE(f.rows(kPrintersSql),
+             (QStringList{"M1|2|2|H", "L|0|2|H", "X|0|0|X", "N|0|4|N2", "G|0|0|G"}));
+    QCOMPARE(f.lists(), (QStringList{"L,M1", "X,G"}));
 }
 
 void TstFrmPrinterSet::deletingGroupsDownToTheLast()
