@@ -99,7 +99,7 @@ void TdlgSectionMember::FormShow()
             forgetShownSection();
             return;
         }
-        const ReadSnapshot snapshot = lock.readSnapshot(m_form->DBConection);
+        const std::optional<ReadSnapshot> snapshot = sectionTreeSnapshot(lock, m_form->DBConection);
         Loading = true;
         ShownNode = nullptr;
         loadSectionTree(*tvwSection, ADOQuery1, m_form->DBConection, false);
