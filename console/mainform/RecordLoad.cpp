@@ -81,7 +81,7 @@ void RecordLoad::fetchSlice()
         }
         m_model.showFetchedRows();
         end();
-        m_status->showMessage(QStringLiteral("印刷データ %L1 件").arg(m_query.rowCount()));
+        m_status->clearMessage();
     } catch (const std::exception &error) {
         m_model.refresh();
         end();

@@ -323,7 +323,7 @@ void TstMainformStatistics::largePeriodShowsFirstRowsAtOnceAndFillsInWithoutTheL
     QVERIFY(QTest::qWaitFor([&] { return form.dbgReciveData->model()->rowCount() > first; }, 10000));
     QVERIFY(QTest::qWaitFor([&] { return !form.recordLoadRunning(); }, 120000));
     QCOMPARE(form.dbgReciveData->model()->rowCount(), total);
-    QVERIFY(form.StatusLine->currentMessage().contains(QLocale().toString(total)));
+    QVERIFY(form.StatusLine->currentMessage().isEmpty());
     QVERIFY(form.Button2->isEnabled() && form.AllowPageChange && !QApplication::overrideCursor());
     QVERIFY(messages.requests.isEmpty());
     // Newest first, and the record stored during the load is not among the rows.
