@@ -51,6 +51,8 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformLock.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformPeriod.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformStatistics.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/RecordLoad.h
+  ${CMAKE_CURRENT_LIST_DIR}/mainform/RecordLoad.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformSection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformFiscalYear.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainform/MainformReport.cpp

@@ -19,7 +19,22 @@ void TDbGridModel::refresh()
     beginResetModel();
     for (int column = 0; column < m_columns.size(); ++column)
         m_fieldOfColumn[column] = m_query.active() ? m_query.fieldIndex(m_columns[column].field) : -1;
+    m_shownRows = m_query.active() ? m_query.rowCount() : 0;
     endResetModel();
+}
+
+void TDbGridModel::showFetchedRows()
+{
+    const int fetched = m_query.active() ? m_query.rowCount() : 0;
+    if (fetched < m_shownRows) {
+        refresh();
+        return;
+    }
+    if (fetched == m_shownRows)
+        return;
+    beginInsertRows(QModelIndex(), m_shownRows, fetched - 1);
+    m_shownRows = fetched;
+    endInsertRows();
 }
 
 const QVector<TGridColumn> &TDbGridModel::columns() const
@@ -34,9 +49,7 @@ TQuery &TDbGridModel::query() const
 
 int TDbGridModel::rowCount(const QModelIndex &parent) const
 {
-    if (parent.isValid() || !m_query.active())
-        return 0;
-    return m_query.rowCount();
+    return parent.isValid() ? 0 : m_shownRows;
 }
 
 int TDbGridModel::columnCount(const QModelIndex &parent) const

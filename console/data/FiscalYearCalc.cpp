@@ -169,10 +169,13 @@ int sectionCalcLevel(TDbConnection &conn, int sectionId)
     return query.rowCount() > 0 ? query.value(0, QStringLiteral("SectionLevel")).toInt() : 1;
 }
 
-FiscalYearTable calcSectionFiscalYear(TDbConnection &conn, int sectionId, int year, int startMonth)
+FiscalYearTable calcSectionFiscalYear(TDbConnection &conn, int sectionId, int year, int startMonth,
+                                      const std::function<void()> &afterWrites)
 {
     checkFiscalYear(year, startMonth);
     setTargetLevel(conn, sectionCalcLevel(conn, sectionId));
+    if (afterWrites)
+        afterWrites();
     TQuery qSectionCalc;
     qSectionCalc.SQL() = qSectionCalcSql();
     qSectionCalc.setParam(QStringLiteral("iSecID"), sectionId);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 
 #include <QString>
 #include <QStringList>
@@ -102,7 +103,10 @@ int sectionCalcLevel(TDbConnection &conn, int sectionId);
 // records of the users rolled up to the section: those of the section and of all sections
 // below it. A section without a row counts nothing (level 1, no user rolled up to it).
 // Throws std::invalid_argument for a year outside 1 to 9998 or a start month outside 1 to 12.
-FiscalYearTable calcSectionFiscalYear(TDbConnection &conn, int sectionId, int year, int startMonth);
+// afterWrites, when set, runs between the roll-up and the sums (the caller fixes its read
+// snapshot there and gives the lock back).
+FiscalYearTable calcSectionFiscalYear(TDbConnection &conn, int sectionId, int year, int startMonth,
+                                      const std::function<void()> &afterWrites = {});
 
 // The table of one printer: its records and those of every printer whose ParentPrinterID is
 // its PrinterID, as the group is at the time of the call. Changes nothing in the database.

@@ -201,7 +201,18 @@ void TQuery::clearParams()
     m_params.clear();
 }
 
+void TQuery::StatementEnd::operator()(sqlite3_stmt *stmt) const
+{
+    sqlite3_finalize(stmt);
+}
+
 void TQuery::open(TDbConnection &conn)
+{
+    openStream(conn);
+    fetch(std::numeric_limits<int>::max());
+}
+
+void TQuery::openStream(TDbConnection &conn)
 {
     close();
     sqlite3 *db = conn.database().getHandle();
@@ -210,33 +221,42 @@ void TQuery::open(TDbConnection &conn)
     const int columns = sqlite3_column_count(stmt.get());
     QVector<Field> fields;
     fields.reserve(columns);
-    for (int column = 0; column < columns; ++column) {
-        fields.append({QString::fromUtf8(sqlite3_column_name(stmt.get(), column)),
-                       isDateTimeType(sqlite3_column_decltype(stmt.get(), column))});
-    }
-
     std::vector<bool> dateTimeColumns;
     dateTimeColumns.reserve(static_cast<std::size_t>(columns));
-    for (const Field &field : fields)
-        dateTimeColumns.push_back(field.dateTime);
-    CompactRows rows;
-    rows.reset(dateTimeColumns);
-    for (;;) {
-        const int rc = sqlite3_step(stmt.get());
-        if (rc == SQLITE_DONE)
-            break;
-        if (rc != SQLITE_ROW)
-            throwEngineError(db);
-        rows.appendRow(stmt.get());
+    for (int column = 0; column < columns; ++column) {
+        const bool dateTime = isDateTimeType(sqlite3_column_decltype(stmt.get(), column));
+        fields.append({QString::fromUtf8(sqlite3_column_name(stmt.get(), column)), dateTime});
+        dateTimeColumns.push_back(dateTime);
     }
-
+    m_rows.reset(dateTimeColumns);
     m_fields = std::move(fields);
-    m_rows = std::move(rows);
+    m_statement.reset(stmt.release());
     m_active = true;
+}
+
+bool TQuery::fetch(int maxRows)
+{
+    if (!m_statement)
+        return true;
+    for (int fetched = 0; fetched < maxRows; ++fetched) {
+        const int rc = sqlite3_step(m_statement.get());
+        if (rc == SQLITE_DONE) {
+            m_statement.reset();
+            return true;
+        }
+        if (rc != SQLITE_ROW) {
+            const std::string error = sqlite3_errmsg(sqlite3_db_handle(m_statement.get()));
+            close();
+            throw std::runtime_error(error);
+        }
+        m_rows.appendRow(m_statement.get());
+    }
+    return false;
 }
 
 void TQuery::close()
 {
+    m_statement.reset();
     m_active = false;
     m_fields.clear();
     m_rows.clear();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QPair>
 #include <QString>
 #include <QStringList>
@@ -39,7 +41,19 @@ public:
     // open query. Throws std::runtime_error with the engine's text when the statement fails, and
     // when a parameter of the statement has no value set; the query is closed afterwards.
     void open(TDbConnection &conn);
-    // Forgets the rows and the field list.
+    // As open(), but fetches no row: the query is active with its fields and no rows, and
+    // fetch() brings the rows in slices from the statement, which stays open on the connection
+    // (and in its transaction) until the last row or close().
+    void openStream(TDbConnection &conn);
+    // Appends up to maxRows rows from the statement opened by openStream(). True once every
+    // row is in (the statement is finished then), also when nothing was streaming. On an engine
+    // error it throws with the engine's text and the query is closed.
+    bool fetch(int maxRows);
+    // True between openStream() and the last row.
+    bool fetching() const { return m_statement != nullptr; }
+    // Finishes the statement early; the rows fetched so far stay.
+    void endFetch() { m_statement.reset(); }
+    // Finishes the statement and forgets the rows and the field list.
     void close();
     bool active() const;
 
@@ -71,11 +85,16 @@ private:
         bool dateTime = false;
     };
 
+    struct StatementEnd {
+        void operator()(sqlite3_stmt *stmt) const;
+    };
+
     QStringList m_sql;
     QVector<QPair<QString, QVariant>> m_params;
     bool m_active = false;
     QVector<Field> m_fields;
     CompactRows m_rows;
+    std::unique_ptr<sqlite3_stmt, StatementEnd> m_statement; // while rows remain to fetch
 };
 
 } // namespace hvn::console

@@ -8,6 +8,8 @@ target_sources(console PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/CompactRows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Query.h
   ${CMAKE_CURRENT_LIST_DIR}/Query.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ReadSnapshot.h
+  ${CMAKE_CURRENT_LIST_DIR}/ReadSnapshot.cpp
   ${CMAKE_CURRENT_LIST_DIR}/GridColumn.h
   ${CMAKE_CURRENT_LIST_DIR}/FieldText.h
   ${CMAKE_CURRENT_LIST_DIR}/FieldText.cpp

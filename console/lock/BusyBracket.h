@@ -11,7 +11,7 @@ class TMainForm;
 
 // The bracket around every database operation a console handler starts: the hourglass
 // cursor, the starting button disabled, tab changes refused (AllowPageChange false), then
-// the database lock. Destruction undoes it in reverse, whatever happened in between: the
+// the database lock (which a reader gives back early through readSnapshot()). Destruction undoes it in reverse, whatever happened in between: the
 // lock is given back, the button enabled, AllowPageChange set true and the cursor restored.
 // An exception from the work passes on to the caller's error display after all of that.
 // The button may be null; it must outlive the bracket. GUI thread only.
@@ -23,6 +23,9 @@ public:
     BusyBracket &operator=(const BusyBracket &) = delete;
 
     bool granted() const { return m_lock.granted(); }
+    // The read snapshot of DatabaseLock::readSnapshot(): the lock goes back, the cursor, the
+    // button and the tabs stay busy until the bracket ends.
+    ReadSnapshot readSnapshot(TDbConnection &conn) { return m_lock.readSnapshot(conn); }
 
 private:
     class DisabledWidget {

@@ -71,8 +71,14 @@ LockSession LockSession::acquire(std::int32_t port)
 
 LockSession::~LockSession()
 {
+    release();
+}
+
+void LockSession::release()
+{
     if (m_channel)
         platform::sendAll(m_channel.get(), "END\n");
+    m_channel.reset();
 }
 
 } // namespace hvn::console

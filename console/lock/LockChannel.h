@@ -40,6 +40,9 @@ public:
     bool granted() const { return m_outcome == Outcome::Granted; }
     // The reason of a failed socket() or connect() (strerror text); empty otherwise.
     const std::string &error() const { return m_error; }
+    // Gives a granted lock back now ("END", then the channel closes); the destructor then
+    // has nothing left to do. Never throws.
+    void release();
 
 private:
     LockSession(Outcome outcome, platform::UniqueFd channel, std::string error);

@@ -9,6 +9,7 @@
 
 #include "Connection.h"
 #include "data/DbGridModel.h"
+#include "mainform/RecordLoad.h"
 
 namespace hvn::console {
 
@@ -65,6 +66,8 @@ TMainForm::TMainForm(QWidget *parent)
 
 TMainForm::~TMainForm()
 {
+    // A load still running ends first: it reads through the models and queries below.
+    endRecordLoad();
     saveSettings();
     // The grids and their models go before the queries they read, which are members; the
     // page control's teardown must not reach the tab handlers.

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include <QList>
@@ -12,6 +14,7 @@
 #include "data/DbConnection.h"
 #include "data/FiscalYearCalc.h"
 #include "data/Query.h"
+#include "data/ReadSnapshot.h"
 #include "report/FiscalReportSnapshot.h"
 #include "widgets/UpDown.h"
 
@@ -30,7 +33,9 @@ class QTableView;
 namespace hvn::console {
 
 class FiscalYearChart;
+class BusyBracket;
 class HelpWindow;
+class RecordLoad;
 class SectionRateChart;
 class StringGrid;
 class TAboutBox;
@@ -50,7 +55,7 @@ class TqrForm;
 //
 // The implementation is spread by concern: Mainform.cpp (construction, layout),
 // MainformSettings.cpp, MainformMenu.cpp, MainformTabs.cpp (tab changes), MainformLock.cpp,
-// MainformPeriod.cpp, MainformStatistics.cpp, MainformSection.cpp, MainformFiscalYear.cpp,
+// MainformPeriod.cpp, MainformStatistics.cpp (with RecordLoad.cpp), MainformSection.cpp, MainformFiscalYear.cpp,
 // MainformSectionCalc.cpp, MainformPrinterCalc.cpp, MainformReport.cpp.
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -92,6 +97,17 @@ public:
     bool SocketMutexOn();
     // Gives the lock back: "END", then closes `sock`. Never throws.
     void SocketMutexOff();
+    // The longest time one lock was held, from "OK" to "END", since the last reset; for the
+    // benchmarks, which show it beside each step.
+    std::chrono::steady_clock::duration longestLockHold() const { return m_longestLockHold; }
+    void resetLockHold() { m_longestLockHold = {}; }
+
+    // ---- The print-record tab's load (MainformStatistics.cpp, mainform/RecordLoad.h) ----
+    // True while rows of the print-record tab are still arriving.
+    bool recordLoadRunning() const;
+    // Cancels a running load of the print-record tab (its rows so far stay); every lock
+    // bracket and the tab's hide handler call it first. Does nothing when none runs.
+    void endRecordLoad();
 
     // ---- Settings (MainformSettings.cpp) ----
     void FormCreate();
@@ -271,14 +287,18 @@ private:
     // Loads the shown statistics tab: lock bracket, toolbar layout, query with the period.
     void showStatisticsTab(TQuery &query, TDbGridModel *model);
     void hideStatisticsTab(TQuery &query, TDbGridModel *model);
-    // Reopens a statistics query for the current period; the caller holds the lock.
-    void openPeriodQuery(TQuery &query, TDbGridModel *model);
-    void loadSectionTab();
+    // Reopens a statistics query for the current period on a read snapshot; the bracket holds
+    // the lock and gives it back once the snapshot is fixed. The print-record query is only
+    // opened: its snapshot comes back, for startRecordLoad() once the bracket has ended.
+    std::optional<ReadSnapshot> openPeriodQuery(BusyBracket &bracket, TQuery &query, TDbGridModel *model);
+    void startRecordLoad(std::optional<ReadSnapshot> snapshot);
+    // The roll-up at the level of Edit1, then the section totals on a snapshot taken after it.
+    void loadSectionTab(BusyBracket &bracket);
     // One fiscal-year calculation in the button's busy bracket; the table goes into the grid
     // and the chart (titled with `name`) only when the lock was granted and the calculation
     // succeeded.
     void calculateFiscalYear(QPushButton *button, StringGrid *grid, FiscalYearChart *chart, const QString &name,
-                             const std::function<FiscalYearTable()> &calculate);
+                             const std::function<FiscalYearTable(BusyBracket &)> &calculate);
     void setPrintItemsEnabled(bool enabled);
     void showHelpPage(const QString &page);
 
@@ -287,6 +307,9 @@ private:
     TDbGridModel *m_printerModel = nullptr;
     TDbGridModel *m_computerModel = nullptr;
     TDbGridModel *m_sectionModel = nullptr;
+    std::unique_ptr<RecordLoad> m_recordLoad;
+    std::optional<std::chrono::steady_clock::time_point> m_lockGrantedAt;
+    std::chrono::steady_clock::duration m_longestLockHold{};
 
     Dialogs m_dialogs;
     HelpWindow *m_helpWindow = nullptr;

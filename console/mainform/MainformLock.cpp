@@ -3,6 +3,7 @@
 // time limit; meanwhile the window keeps painting but takes no input.
 #include "mainform/Mainform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -92,6 +93,7 @@ bool TMainForm::SocketMutexOn()
         sock.reset();
         return false;
     }
+    m_lockGrantedAt = std::chrono::steady_clock::now();
     return true;
 }
 
@@ -100,6 +102,9 @@ void TMainForm::SocketMutexOff()
     if (sock.valid())
         platform::sendAll(sock.get(), "END\n");
     sock.reset();
+    if (m_lockGrantedAt)
+        m_longestLockHold = std::max(m_longestLockHold, std::chrono::steady_clock::now() - *m_lockGrantedAt);
+    m_lockGrantedAt.reset();
 }
 
 } // namespace hvn::console

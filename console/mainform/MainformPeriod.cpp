@@ -108,6 +108,8 @@ void TMainForm::udMonthClick(UpDown::Button button)
 
 void TMainForm::UpdateFromLabels()
 {
+    // Rows of the former period that are still arriving are of no more use.
+    endRecordLoad();
     const YearMonth first =
         periodFirstMonth(cmbKikan->currentIndex(), {udYear->position(), udMonth->position()});
     StartYear = first.year;

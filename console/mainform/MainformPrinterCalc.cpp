@@ -29,8 +29,10 @@ void TMainForm::tabPrintCalcShow()
                 layOutFiscalGrid(sgPrinterCalc, udPrnMonth->position());
                 chtPrinterCalc->relabelMonths(udPrnMonth->position());
             });
-            if (bracket.granted())
+            if (bracket.granted()) {
+                const ReadSnapshot snapshot = bracket.readSnapshot(DBConection);
                 fillCalcCombo(ComboBox2, listCalcPrinters(DBConection));
+            }
         },
         this);
 }
@@ -40,7 +42,8 @@ void TMainForm::btnPrinterCalcClick()
     const int item = selectedCalcItem(ComboBox2);
     if (item < 0)
         return;
-    calculateFiscalYear(btnPrinterCalc, sgPrinterCalc, chtPrinterCalc, ComboBox2->itemText(item), [&] {
+    calculateFiscalYear(btnPrinterCalc, sgPrinterCalc, chtPrinterCalc, ComboBox2->itemText(item), [&](BusyBracket &bracket) {
+        const ReadSnapshot snapshot = bracket.readSnapshot(DBConection);
         return calcPrinterFiscalYear(DBConection, ComboBox2->itemData(item).toInt(),
                                      captionNumber(stPrnYear, kFiscalDefaultYear),
                                      captionNumber(stPrnMonth, kFiscalDefaultStartMonth));

@@ -89,13 +89,15 @@ void TMainForm::tabSectionShow()
     QApplication::restoreOverrideCursor();
 }
 
-void TMainForm::loadSectionTab()
+void TMainForm::loadSectionTab(BusyBracket &bracket)
 {
     qSection.close();
     m_sectionModel->refresh();
     bool ok = false;
     const int level = Edit1->text().trimmed().toInt(&ok);
     SetTargetLevel(ok ? level : 1);
+    // After the roll-up's write and before the lock goes back: the totals see this roll-up.
+    const ReadSnapshot snapshot = bracket.readSnapshot(DBConection);
     MakeDateRange();
     qSection.setParamDateTime(QStringLiteral("iistDate"), PeriodStart);
     qSection.setParamDateTime(QStringLiteral("iiedDate"), PeriodEnd);

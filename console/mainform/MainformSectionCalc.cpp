@@ -3,6 +3,7 @@
 #include "mainform/Mainform.h"
 
 #include <exception>
+#include <optional>
 
 #include <QComboBox>
 #include <QFrame>
@@ -29,6 +30,7 @@ void TMainForm::tabSectionCalcShow()
             if (bracket.granted()) {
                 // A listing that fails leaves the items as they were; the tab stays usable.
                 try {
+                    const ReadSnapshot snapshot = bracket.readSnapshot(DBConection);
                     fillCalcCombo(ComboBox1, listCalcSections(DBConection));
                 } catch (const std::exception &) {
                 }
@@ -51,15 +53,19 @@ void TMainForm::btnCalcClick()
         chtSectionCalc->relabelMonths(udSecMonth->position());
         return;
     }
-    calculateFiscalYear(btnCalc, sgSectionCalc, chtSectionCalc, ComboBox1->itemText(item), [&] {
+    calculateFiscalYear(btnCalc, sgSectionCalc, chtSectionCalc, ComboBox1->itemText(item), [&](BusyBracket &bracket) {
+        // The roll-up writes under the lock; the sums read on a snapshot taken right after it.
+        std::optional<ReadSnapshot> snapshot;
         return calcSectionFiscalYear(DBConection, ComboBox1->itemData(item).toInt(),
                                      captionNumber(stSecYear, kFiscalDefaultYear),
-                                     captionNumber(stSecMonth, kFiscalDefaultStartMonth));
+                                     captionNumber(stSecMonth, kFiscalDefaultStartMonth),
+                                     [&] { snapshot.emplace(bracket.readSnapshot(DBConection)); });
     });
 }
 
 void TMainForm::calculateFiscalYear(QPushButton *button, StringGrid *grid, FiscalYearChart *chart,
-                                    const QString &name, const std::function<FiscalYearTable()> &calculate)
+                                    const QString &name,
+                                    const std::function<FiscalYearTable(BusyBracket &)> &calculate)
 {
     runReported(
         [&] {
@@ -67,7 +73,7 @@ void TMainForm::calculateFiscalYear(QPushButton *button, StringGrid *grid, Fisca
             if (bracket.granted()) {
                 // One result feeds both, and only a whole one: a refusal or a failure leaves
                 // the grid and the chart as they were.
-                const FiscalYearTable table = calculate();
+                const FiscalYearTable table = calculate(bracket);
                 showFiscalTable(grid, table);
                 chart->showTable(table, name);
             }

@@ -1,5 +1,6 @@
 // The four statistics tabs: every print record of the period and the totals per user,
 // printer and computer, each loaded when its tab is shown and forgotten when it is hidden.
+// Each reads on a snapshot fixed under the lock and gives the lock back before it reads.
 #include "mainform/Mainform.h"
 
 #include <QAction>
@@ -14,6 +15,7 @@
 #include "data/DbGridModel.h"
 #include "data/StatisticsQueries.h"
 #include "lock/BusyBracket.h"
+#include "mainform/RecordLoad.h"
 #include "widgets/DataGrid.h"
 
 namespace hvn::console {
@@ -73,6 +75,7 @@ void TMainForm::tabComputerHide() { hideStatisticsTab(qComputer, m_computerModel
 
 void TMainForm::showStatisticsTab(TQuery &query, TDbGridModel *model)
 {
+    std::optional<ReadSnapshot> streamed;
     runReported(
         [&] {
             BusyBracket bracket(*this, Button2);
@@ -85,31 +88,62 @@ void TMainForm::showStatisticsTab(TQuery &query, TDbGridModel *model)
             UpDown1->hide();
             Button2->move(392, Button2->y());
             Button2->setText(QStringLiteral("再読込み"));
-            openPeriodQuery(query, model);
+            streamed = openPeriodQuery(bracket, query, model);
             setPrintItemsEnabled(false);
         },
         this);
+    startRecordLoad(std::move(streamed));
 }
 
 void TMainForm::hideStatisticsTab(TQuery &query, TDbGridModel *model)
 {
+    if (&query == &qReciveData)
+        endRecordLoad();
     query.close();
     model->refresh();
 }
 
-void TMainForm::openPeriodQuery(TQuery &query, TDbGridModel *model)
+std::optional<ReadSnapshot> TMainForm::openPeriodQuery(BusyBracket &bracket, TQuery &query, TDbGridModel *model)
 {
     MakeDateRange();
     query.close();
     model->refresh();
     query.setParamDateTime(QStringLiteral("iistDate"), PeriodStart);
     query.setParamDateTime(QStringLiteral("iiedDate"), PeriodEnd);
+    ReadSnapshot snapshot = bracket.readSnapshot(DBConection);
+    if (&query == &qReciveData) {
+        // Millions of rows: they come in slices once the bracket has ended (RecordLoad).
+        query.openStream(DBConection);
+        model->refresh();
+        return snapshot;
+    }
     query.open(DBConection);
     model->refresh();
+    return std::nullopt;
+}
+
+void TMainForm::startRecordLoad(std::optional<ReadSnapshot> snapshot)
+{
+    if (!snapshot)
+        return;
+    // The bracket has given the button back; the load keeps it until its end.
+    m_recordLoad = std::make_unique<RecordLoad>(qReciveData, *m_reciveModel, std::move(*snapshot), Button2,
+                                                StatusLine, this);
+}
+
+bool TMainForm::recordLoadRunning() const
+{
+    return m_recordLoad && m_recordLoad->running();
+}
+
+void TMainForm::endRecordLoad()
+{
+    m_recordLoad.reset();
 }
 
 void TMainForm::Button2Click()
 {
+    std::optional<ReadSnapshot> streamed;
     runReported(
         [&] {
             BusyBracket bracket(*this, Button2);
@@ -117,17 +151,18 @@ void TMainForm::Button2Click()
                 return;
             QWidget *page = PageControl1->currentWidget();
             if (page == tabRecive)
-                openPeriodQuery(qReciveData, m_reciveModel);
+                streamed = openPeriodQuery(bracket, qReciveData, m_reciveModel);
             else if (page == tabUser)
-                openPeriodQuery(qUserData, m_userModel);
+                openPeriodQuery(bracket, qUserData, m_userModel);
             else if (page == tabPrinter)
-                openPeriodQuery(qPrinterData, m_printerModel);
+                openPeriodQuery(bracket, qPrinterData, m_printerModel);
             else if (page == tabComputer)
-                openPeriodQuery(qComputer, m_computerModel);
+                openPeriodQuery(bracket, qComputer, m_computerModel);
             else if (page == tabSection)
-                loadSectionTab();
+                loadSectionTab(bracket);
         },
         this);
+    startRecordLoad(std::move(streamed));
 }
 
 void TMainForm::setPrintItemsEnabled(bool enabled)

@@ -36,9 +36,10 @@ QTableView *createDataGrid(QWidget *parent, const char *name, TDbGridModel *mode
         header->resizeSection(i, columns[i].width);
         view->setColumnHidden(i, !columns[i].visible);
     }
-    // As on the classic grids, the first row is the current one once rows are loaded, so the
-    // indicator shows where the grid stands; this selects nothing.
-    QObject::connect(model, &QAbstractItemModel::modelReset, view, [view] {
+    // As on the classic grids, the first row is the current one once rows are loaded (at once,
+    // or the first rows of a load that fills in), so the indicator shows where the grid stands;
+    // this selects nothing.
+    const auto markFirstRow = [view] {
         const QAbstractItemModel *rows = view->model();
         if (rows->rowCount() == 0 || view->currentIndex().isValid())
             return;
@@ -46,7 +47,9 @@ QTableView *createDataGrid(QWidget *parent, const char *name, TDbGridModel *mode
         while (column < rows->columnCount() - 1 && view->isColumnHidden(column))
             ++column;
         view->selectionModel()->setCurrentIndex(rows->index(0, column), QItemSelectionModel::NoUpdate);
-    });
+    };
+    QObject::connect(model, &QAbstractItemModel::modelReset, view, markFirstRow);
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, view, markFirstRow);
     return view;
 }
 

@@ -122,6 +122,7 @@ void TdlgSection::FormShow()
     DatabaseLock lock(*m_form);
     if (!lock.granted())
         return;
+    const std::optional<ReadSnapshot> snapshot = sectionTreeSnapshot(lock, m_form->DBConection);
     MaxSectionID = 0;
     const SectionTreeLoad load = loadSectionTree(*tvwSection, ADOQuery1, m_form->DBConection, true);
     MaxSectionID = load.maxSectionID;

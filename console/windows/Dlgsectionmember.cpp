@@ -99,6 +99,7 @@ void TdlgSectionMember::FormShow()
             forgetShownSection();
             return;
         }
+        const std::optional<ReadSnapshot> snapshot = sectionTreeSnapshot(lock, m_form->DBConection);
         Loading = true;
         ShownNode = nullptr;
         loadSectionTree(*tvwSection, ADOQuery1, m_form->DBConection, false);
@@ -170,6 +171,7 @@ void TdlgSectionMember::FillMemberLists(int sectionID)
     DatabaseLock lock(*m_form);
     if (!lock.granted())
         return;
+    const ReadSnapshot snapshot = lock.readSnapshot(m_form->DBConection);
     // Users whose section was deleted (or never existed) belong to no section as much as those
     // with 0, and this is the only list that can reach them.
     const QStringList withoutSection = userNames(

@@ -117,6 +117,7 @@ void TfrmPrinterSet::FormShow()
     if (m_form) {
         DatabaseLock lock(*m_form);
         if (lock.granted()) {
+            const ReadSnapshot snapshot = lock.readSnapshot(m_form->DBConection);
             ADOQuery1.close();
             ADOQuery1.clearParams();
             ADOQuery1.SQL() = QStringList{QStringLiteral("SELECT CommonPrinterName, GroupPrinterID"),
@@ -224,6 +225,7 @@ void TfrmPrinterSet::fillLists()
         }
         return;
     }
+    const ReadSnapshot snapshot = lock->readSnapshot(m_form->DBConection);
     ListBox1->clear();
     ListBox2->clear();
     m_listedGroup = kNoLists;

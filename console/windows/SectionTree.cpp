@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 
 #include "data/Query.h"
+#include "lock/DatabaseLock.h"
 
 namespace hvn::console {
 
@@ -134,6 +135,15 @@ SectionTreeLoad loadSectionTree(QTreeWidget &tree, TQuery &query, TDbConnection 
     query.close();
     selectNode(tree, tree.topLevelItem(0));
     return result;
+}
+
+std::optional<ReadSnapshot> sectionTreeSnapshot(DatabaseLock &lock, TDbConnection &connection)
+{
+    try {
+        return lock.readSnapshot(connection);
+    } catch (const std::exception &) {
+        return std::nullopt;
+    }
 }
 
 } // namespace hvn::console

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QList>
 #include <QString>
 
@@ -8,6 +10,8 @@ class QTreeWidgetItem;
 
 namespace hvn::console {
 
+class DatabaseLock;
+class ReadSnapshot;
 class TDbConnection;
 class TQuery;
 
@@ -49,5 +53,10 @@ struct SectionTreeLoad {
 // Leaves the first node selected, or nothing when the tree is empty. The caller holds the lock.
 SectionTreeLoad loadSectionTree(QTreeWidget &tree, TQuery &query, TDbConnection &connection,
                                 bool editableLabels);
+
+// The read snapshot a tree load runs on (the lock goes back with it). Empty when it cannot be
+// fixed: the lock is then still held and loadSectionTree() meets the same failure and reports
+// it as an incomplete load, as it does every failure of its reading.
+std::optional<ReadSnapshot> sectionTreeSnapshot(DatabaseLock &lock, TDbConnection &connection);
 
 } // namespace hvn::console

@@ -25,6 +25,7 @@
 #include "TcpSocket.h"
 #include "app/ErrorDisplay.h"
 #include "lock/BusyBracket.h"
+#include "lock/DatabaseLock.h"
 #include "mainform/Mainform.h"
 
 using hvn::console::BusyBracket;
@@ -105,6 +106,7 @@ private slots:
     void unreachableServiceIsRefusedSilentlyWithErrorMsg();
     void socketCreationFailureShowsWarning();
     void bracketUndoesEverythingWhenWorkThrows();
+    void readSnapshotGivesLockBackButKeepsBracketBusy();
 };
 
 void TstMainformLock::grantedLockIsHeldUntilSocketMutexOff()
@@ -284,6 +286,46 @@ void TstMainformLock::bracketUndoesEverythingWhenWorkThrows()
     QVERIFY(lockFreeAtMessage);
     QVERIFY(stateRestoredAtMessage);
     QVERIFY(!form.sock.valid());
+}
+
+// A reader's bracket: the lock goes back as soon as the snapshot is fixed, so the service can
+// store meanwhile, while the cursor, the button and the tabs stay busy to the bracket's end;
+// the snapshot still shows the database of the moment the lock was granted.
+void TstMainformLock::readSnapshotGivesLockBackButKeepsBracketBusy()
+{
+    TestEnvironment env;
+    LockServer server;
+    env.setConsolePort(server.port());
+    SQLite::Database db = env.createDatabase();
+    exec(db, "INSERT INTO tblUserInfo (UserID, UserName, SectionID, UserRealName) VALUES (1, 'a', 0, 'a')");
+    TMainForm form;
+    auto users = [&form] {
+        hvn::console::TQuery count;
+        count.SQL() = {QStringLiteral("SELECT count(*) FROM tblUserInfo;")};
+        count.open(form.DBConection);
+        return count.value(0, 0).toInt();
+    };
+    {
+        BusyBracket bracket(form, form.Button2);
+        QVERIFY(bracket.granted());
+        QVERIFY(!databaseMutexFree(std::chrono::milliseconds(50)));
+        const hvn::console::ReadSnapshot snapshot = bracket.readSnapshot(form.DBConection);
+        QVERIFY(bracket.granted());
+        QVERIFY(!form.sock.valid());
+        QVERIFY(databaseMutexFree());
+        exec(db, "INSERT INTO tblUserInfo (UserID, UserName, SectionID, UserRealName) VALUES (2, 'b', 0, 'b')");
+        QCOMPARE(users(), 1);
+        QVERIFY(!form.AllowPageChange);
+        QVERIFY(!form.Button2->isEnabled());
+        QVERIFY(QApplication::overrideCursor());
+    }
+    QVERIFY(form.AllowPageChange && form.Button2->isEnabled() && !QApplication::overrideCursor());
+    QCOMPARE(users(), 2);
+
+    // A writer keeps the lock to its end.
+    hvn::console::DatabaseLock writer(form);
+    QVERIFY(writer.held());
+    QVERIFY(!databaseMutexFree(std::chrono::milliseconds(50)));
 }
 
 QTEST_MAIN(TstMainformLock)

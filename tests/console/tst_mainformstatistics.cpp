@@ -10,12 +10,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 
 #include "ConsoleTestSupport.h"
+#include "lock/DatabaseLock.h"
 #include "mainform/Mainform.h"
 
 using hvn::console::TMainForm;
@@ -71,6 +73,20 @@ void prepareData(TestEnvironment &env)
     env.setSetting("KikanIndex", 0);
 }
 
+// Many more records in December 2004 than one slice of the print-record tab's load takes, ten
+// seconds apart from the period's start, all by alice on PrnA.
+constexpr int kManyRecords = 150000;
+void addManyRecords(TestEnvironment &env)
+{
+    SQLite::Database db(env.databasePath(), SQLite::OPEN_READWRITE);
+    exec(db, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
+             " INSERT INTO tblPrintingData (UserID, PrinterID, ComputerName, DocumentPages, SidesOfPaper,"
+             " SheetsOfPaper, dbDateTime)"
+             " SELECT 1, 1, 'PC' || (i % 40), 1 + i % 9, 1, 1,"
+             "  strftime('%Y-%m-%d %H:%M:%f', '2004-12-01 00:00:00', '+' || (i * 10) || ' seconds') FROM n",
+             kManyRecords);
+}
+
 const QStringList kReciveRows{
     "alice|PrnC|PC1|4|1|75|2004-12-31 23:59:59.999",
     "bob|PrnB|PC2|3|3|0|2004-12-15 10:00:00.000",
@@ -94,6 +110,9 @@ private slots:
     void refusedLockLeavesGridEmptyAndLayoutUnchanged();
     void engineErrorIsShownOnceAfterBracketIsUndone();
     void tabChangeIsRefusedWhileBusy();
+    void largePeriodShowsFirstRowsAtOnceAndFillsInWithoutTheLock();
+    void newerWorkMidLoadCancelsItAndGivesControlsBack_data();
+    void newerWorkMidLoadCancelsItAndGivesControlsBack();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -272,6 +291,104 @@ void TstMainformStatistics::tabChangeIsRefusedWhileBusy()
     clickTab(form, 2);
     QCOMPARE(form.PageControl1->currentIndex(), 2);
     QCOMPARE(gridRows(form.dbgPrinterData).size(), 3);
+}
+
+void TstMainformStatistics::largePeriodShowsFirstRowsAtOnceAndFillsInWithoutTheLock()
+{
+    addManyRecords(*m_env);
+    const int total = kManyRecords + 3;
+    MessageRecorder messages;
+    TMainForm form;
+    QVERIFY(showAndLoad(form));
+
+    // The handler has returned with the first slice shown; the rest is still to come, and
+    // the service may store meanwhile.
+    const int first = form.dbgReciveData->model()->rowCount();
+    QVERIFY2(first > 0 && first < total, qPrintable(QString::number(first)));
+    QVERIFY(form.recordLoadRunning());
+    QVERIFY(!form.sock.valid());
+    QVERIFY(databaseMutexFree());
+    QVERIFY(!form.Button2->isEnabled());
+    QVERIFY(form.AllowPageChange);
+    QVERIFY(QApplication::overrideCursor());
+    QVERIFY2(form.StatusLine->currentMessage().contains(QStringLiteral("読込み中")),
+             qPrintable(form.StatusLine->currentMessage()));
+    {
+        SQLite::Database db(m_env->databasePath(), SQLite::OPEN_READWRITE);
+        exec(db, "INSERT INTO tblPrintingData (UserID, PrinterID, ComputerName, DocumentPages, SidesOfPaper,"
+                 " SheetsOfPaper, dbDateTime) VALUES (2, 3, 'LATE', 1, 1, 1, '2004-12-31 23:59:59.000')");
+    }
+
+    // The rows keep coming as the event loop turns, each slice after the ones shown.
+    QVERIFY(QTest::qWaitFor([&] { return form.dbgReciveData->model()->rowCount() > first; }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return !form.recordLoadRunning(); }, 120000));
+    QCOMPARE(form.dbgReciveData->model()->rowCount(), total);
+    QVERIFY(form.StatusLine->currentMessage().isEmpty());
+    QVERIFY(form.Button2->isEnabled() && form.AllowPageChange && !QApplication::overrideCursor());
+    QVERIFY(messages.requests.isEmpty());
+    // Newest first, and the record stored during the load is not among the rows.
+    const hvn::console::TQuery &rows = form.qReciveData;
+    const QString time = QStringLiteral("dbDateTime");
+    const QString computer = QStringLiteral("ComputerName");
+    QCOMPARE(rows.value(0, time).toString(), QStringLiteral("2004-12-31 23:59:59.999"));
+    QCOMPARE(rows.value(total - 1, time).toString(), QStringLiteral("2004-12-01 00:00:00.000"));
+    for (int row = 0; row < total; ++row)
+        QVERIFY(rows.value(row, computer).toString() != QLatin1String("LATE"));
+
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return !form.recordLoadRunning(); }, 120000));
+    QCOMPARE(form.dbgReciveData->model()->rowCount(), total + 1);
+    QCOMPARE(rows.value(1, computer).toString(), QStringLiteral("LATE"));
+}
+
+void TstMainformStatistics::newerWorkMidLoadCancelsItAndGivesControlsBack_data()
+{
+    QTest::addColumn<QString>("work");
+    QTest::newRow("another tab") << "tab";
+    QTest::newRow("another period") << "period";
+    QTest::newRow("a maintenance dialog's write") << "write";
+}
+
+void TstMainformStatistics::newerWorkMidLoadCancelsItAndGivesControlsBack()
+{
+    QFETCH(QString, work);
+    addManyRecords(*m_env);
+    MessageRecorder messages;
+    TMainForm form;
+    QVERIFY(showAndLoad(form));
+    QVERIFY(form.recordLoadRunning());
+    const int shown = form.dbgReciveData->model()->rowCount();
+
+    if (work == QLatin1String("tab")) {
+        clickTab(form, 1);
+        QCOMPARE(form.PageControl1->currentIndex(), 1);
+        QCOMPARE(form.dbgReciveData->model()->rowCount(), 0);
+        QCOMPARE(gridRows(form.dbgUserData).size(), 4);
+    } else if (work == QLatin1String("period")) {
+        form.cmbKikan->setCurrentIndex(13);
+        QCOMPARE(form.dbgReciveData->model()->rowCount(), shown);
+        QVERIFY(form.StatusLine->currentMessage().contains(QStringLiteral("中断")));
+    } else {
+        // The snapshot would stand in the way of the write: the load ends before the lock.
+        hvn::console::DatabaseLock lock(form);
+        QVERIFY(lock.held());
+        QVERIFY(!form.recordLoadRunning());
+        form.SetTargetLevel(1);
+    }
+    QVERIFY(!form.recordLoadRunning());
+    QVERIFY(form.Button2->isEnabled() && form.AllowPageChange && !QApplication::overrideCursor());
+    QTest::qWait(50);
+    QVERIFY(messages.requests.isEmpty());
+    QVERIFY(databaseMutexFree());
+
+    // The tab loads again in full.
+    if (work == QLatin1String("tab"))
+        clickTab(form, 0);
+    else
+        QTest::mouseClick(form.Button2, Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return !form.recordLoadRunning(); }, 120000));
+    QVERIFY(form.dbgReciveData->model()->rowCount() >= kManyRecords + 3);
+    QVERIFY(messages.requests.isEmpty());
 }
 
 QTEST_MAIN(TstMainformStatistics)

@@ -1,6 +1,7 @@
 #include "ReportCommand.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -15,6 +16,7 @@
 #include "data/DbGridModel.h"
 #include "data/FiscalYearCalc.h"
 #include "data/Query.h"
+#include "data/ReadSnapshot.h"
 #include "data/SectionRollUp.h"
 #include "data/StatisticsQueries.h"
 #include "lock/LockChannel.h"
@@ -101,11 +103,12 @@ struct Content {
 };
 
 // The rows of a statistics tab for the period, as the tab's reload reads them.
-Content totals(const ReportOptions &options, TDbConnection &db)
+Content totals(const ReportOptions &options, TDbConnection &db, const std::function<void()> &afterWrites)
 {
     const TotalsTab tab = totalsTab(options.by);
     if (options.by == TotalsBy::Section)
         setTargetLevel(db, options.level);
+    afterWrites();
     const DateRange range = periodDateRange({options.from.year, options.from.month},
                                             {options.to.year, options.to.month}, DbDateTime{});
     TQuery query;
@@ -126,8 +129,10 @@ Content totals(const ReportOptions &options, TDbConnection &db)
 }
 
 // The fiscal-year table of the section or printer listed under that exact name.
-Content fiscal(const ReportOptions &options, TDbConnection &db)
+Content fiscal(const ReportOptions &options, TDbConnection &db, const std::function<void()> &afterWrites)
 {
+    if (!options.bySection)
+        afterWrites();
     const QString name = QString::fromLocal8Bit(options.name.c_str());
     const char *what = options.bySection ? "section" : "printer";
     const QVector<FiscalCalcItem> items = options.bySection ? listCalcSections(db) : listCalcPrinters(db);
@@ -141,7 +146,7 @@ Content fiscal(const ReportOptions &options, TDbConnection &db)
         throw Failure(kExitRefused, std::string("ambiguous ") + what + " '" + options.name + "': "
                                         + std::to_string(matches.size()) + " " + what + "s have this name");
     const FiscalYearTable table = options.bySection
-        ? calcSectionFiscalYear(db, matches.first().id, options.year, options.startMonth)
+        ? calcSectionFiscalYear(db, matches.first().id, options.year, options.startMonth, afterWrites)
         : calcPrinterFiscalYear(db, matches.first().id, options.year, options.startMonth);
     FiscalReportSnapshot snapshot;
     snapshot.table = options.bySection ? FiscalTable::Section : FiscalTable::Printer;
@@ -231,11 +236,19 @@ int runReport(const ReportOptions &options, std::FILE *out, std::string &error)
         Content content;
         {
             const std::int32_t port = settings.GetRegistryInteger("PortNumberConsole");
-            const LockSession lock = LockSession::acquire(port);
+            LockSession lock = LockSession::acquire(port);
             if (!lock.granted())
                 throw Failure(kExitRefused, lockFailure(lock, port));
             TDbConnection db(db::replaceDataSource(db::kConsoleConnectionString, databasePath));
-            content = options.command == Command::Fiscal ? fiscal(options, db) : totals(options, db);
+            // Writes (the roll-up) under the lock; the reads on a snapshot fixed after them,
+            // with the lock already back with the service.
+            std::optional<ReadSnapshot> snapshot;
+            const auto afterWrites = [&] {
+                snapshot.emplace(db);
+                lock.release();
+            };
+            content = options.command == Command::Fiscal ? fiscal(options, db, afterWrites)
+                                                         : totals(options, db, afterWrites);
         }
         const QByteArray bytes = formatted(content, options);
 
