@@ -7,6 +7,7 @@
 
 #include "data/Query.h"
 #include "data/SectionRollUp.h"
+#include "data/StatisticsQueries.h"
 
 namespace hvn::console {
 
@@ -189,53 +190,61 @@ FiscalYearTable calcPrinterFiscalYear(TDbConnection &conn, int printerId, int ye
     return sumFiscalYear(conn, qPrinterCalc, year, startMonth);
 }
 
-// The date/time text form is fixed width, so its first seven characters are the calendar
-// month and a half-open text range on dbDateTime selects whole months. The join and the
-// filter are those of a single month's sums; a month without records has no row and counts 0.
-// Each statement also names the identifiers its filter can match (a record counts only when
-// its UserID, or its PrinterID, is among them), which changes no row and lets the engine read
-// just those users' or printers' records through the per-identifier date indexes instead of
-// joining every record of the two years.
+// The rows are the month totals of the two years (odd-shaped records and ranges that are not
+// whole months read from the records, see periodTotalsRows), grouped by the month of the
+// record's date: a month without records has no row and counts 0. The join and the filter
+// are those of a single month's sums over the records, so a user or printer identifier that
+// is registered twice counts its records twice, as the join over the records does. Each
+// statement also names the identifiers its filter can match, which changes no row and lets the
+// engine read just their months through the per-identifier indexes of the totals.
 QStringList qSectionCalcSql()
 {
-    return {
+    QStringList lines{
         QStringLiteral("SELECT"),
-        QStringLiteral(" substr(tblPrintingData.dbDateTime, 1, 7) AS ym,"),
-        QStringLiteral(" SUM(DocumentPages) AS DocPage,"),
-        QStringLiteral(" SUM(SheetsOfPaper) AS ShtPage"),
-        QStringLiteral(" FROM tblPrintingData LEFT JOIN tblUserInfo"),
-        QStringLiteral(" ON tblPrintingData.UserID=tblUserInfo.UserID"),
-        QStringLiteral(" WHERE"),
-        QStringLiteral(" (tblPrintingData.dbDateTime >= :iFrom AND tblPrintingData.dbDateTime < :iTo)"),
-        QStringLiteral(" AND tblUserInfo.TargetLevelID = :iSecID"),
-        QStringLiteral(" AND tblPrintingData.UserID IN"),
+        QStringLiteral(" r.ym AS ym,"),
+        QStringLiteral(" SUM(r.p) AS DocPage,"),
+        QStringLiteral(" SUM(r.t) AS ShtPage"),
+        QStringLiteral(" FROM ("),
+    };
+    lines << periodTotalsRows(QStringLiteral("tblUserMonth"), QStringLiteral("UserID"), QStringLiteral("iFrom"),
+                              QStringLiteral("iTo"));
+    lines << QStringList{
+        QStringLiteral(" ) AS r LEFT JOIN tblUserInfo"),
+        QStringLiteral(" ON r.k=tblUserInfo.UserID"),
+        QStringLiteral(" WHERE tblUserInfo.TargetLevelID = :iSecID"),
+        QStringLiteral(" AND r.k IN"),
         QStringLiteral("     (SELECT UserID FROM tblUserInfo WHERE TargetLevelID = :iSecID)"),
-        QStringLiteral(" GROUP BY ym"),
+        QStringLiteral(" GROUP BY r.ym"),
         QStringLiteral(";"),
     };
+    return lines;
 }
 
 QStringList qPrinterCalcSql()
 {
-    return {
+    QStringList lines{
         QStringLiteral("SELECT"),
-        QStringLiteral(" substr(tpd.dbDateTime, 1, 7) AS ym,"),
-        QStringLiteral(" SUM(tpd.DocumentPages) AS DocPage,"),
-        QStringLiteral(" SUM(tpd.SheetsOfPaper) AS ShtPage"),
-        QStringLiteral(" FROM tblPrintingData AS tpd"),
+        QStringLiteral(" tpd.ym AS ym,"),
+        QStringLiteral(" SUM(tpd.p) AS DocPage,"),
+        QStringLiteral(" SUM(tpd.t) AS ShtPage"),
+        QStringLiteral(" FROM ("),
+    };
+    lines << periodTotalsRows(QStringLiteral("tblPrinterMonth"), QStringLiteral("PrinterID"),
+                              QStringLiteral("iFrom"), QStringLiteral("iTo"));
+    lines << QStringList{
+        QStringLiteral(" ) AS tpd"),
         QStringLiteral("   LEFT JOIN tblPrintingMachineInfo AS tpm"),
-        QStringLiteral("   ON tpd.PrinterID = tpm.PrinterID"),
+        QStringLiteral("   ON tpd.k = tpm.PrinterID"),
         QStringLiteral(" WHERE"),
-        QStringLiteral(" (tpd.dbDateTime >= :iFrom AND tpd.dbDateTime < :iTo)"),
-        QStringLiteral(" AND"),
-        QStringLiteral(" (tpd.PrinterID = :JPrinterID"),
+        QStringLiteral(" (tpd.k = :JPrinterID"),
         QStringLiteral("   OR tpm.ParentPrinterID = :PPrinterID)"),
-        QStringLiteral(" AND tpd.PrinterID IN"),
+        QStringLiteral(" AND tpd.k IN"),
         QStringLiteral("     (SELECT :JPrinterID UNION"),
         QStringLiteral("      SELECT PrinterID FROM tblPrintingMachineInfo WHERE ParentPrinterID = :PPrinterID)"),
-        QStringLiteral(" GROUP BY ym"),
+        QStringLiteral(" GROUP BY tpd.ym"),
         QStringLiteral(";"),
     };
+    return lines;
 }
 
 } // namespace hvn::console
