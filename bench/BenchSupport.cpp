@@ -34,7 +34,8 @@ void createDatabase(const std::filesystem::path &path)
 double rawSqliteRate(const std::filesystem::path &database, int n, const std::function<PrintRow(int)> &row)
 {
     using Clock = std::chrono::steady_clock;
-    createDatabase(database);
+    if (!std::filesystem::exists(database))
+        createDatabase(database);
     SQLite::Database db(database.string(), SQLite::OPEN_READWRITE);
     db::applyDurability(db);
     SQLite::Statement begin(db, "BEGIN TRANSACTION");

@@ -24,8 +24,9 @@ struct PrintRow {
     std::string dbDateTime;
 };
 
-// Records per second through SQLite alone: creates the database file, then stores n rows in it
-// one transaction per row, row(i) giving the i-th. Only the inserting is timed.
+// Records per second through SQLite alone: creates the database file unless it exists, then
+// stores n rows in it one transaction per row, row(i) giving the i-th. Only the inserting is
+// timed.
 double rawSqliteRate(const std::filesystem::path &database, int n, const std::function<PrintRow(int)> &row);
 
 // The two rates of one round.

@@ -240,6 +240,8 @@ fs::path officeDatabase(const fs::path &cacheDir, int records, bool &built)
             tx.commit();
         }
         addRecords(db, random, records);
+        std::printf("office: %d records stored\n", records);
+        std::fflush(stdout);
         schema::upgradeSchema(db, [](const std::string &step) {
             std::printf("office: %s\n", step.c_str());
             std::fflush(stdout);
@@ -250,6 +252,18 @@ fs::path officeDatabase(const fs::path &cacheDir, int records, bool &built)
     fs::rename(partial, path);
     built = true;
     return path;
+}
+
+TotalsSize totalsSize(const fs::path &database)
+{
+    SQLite::Database db(database.string(), SQLite::OPEN_READONLY);
+    TotalsSize size;
+    size.fileBytes = db.execAndGet("SELECT page_count * page_size FROM pragma_page_count, pragma_page_size").getInt64();
+    size.totalsBytes = db.execAndGet("SELECT COALESCE(SUM(pgsize), 0) FROM dbstat WHERE name IN"
+                                     " (SELECT name FROM sqlite_master WHERE tbl_name IN"
+                                     "  ('tblUserMonth', 'tblPrinterMonth', 'tblComputerMonth', 'tblPrintingDataOdd'))")
+                           .getInt64();
+    return size;
 }
 
 } // namespace hvn::bench

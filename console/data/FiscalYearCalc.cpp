@@ -207,13 +207,12 @@ QStringList qSectionCalcSql()
         QStringLiteral(" FROM ("),
     };
     lines << periodTotalsRows(QStringLiteral("tblUserMonth"), QStringLiteral("UserID"), QStringLiteral("iFrom"),
-                              QStringLiteral("iTo"));
+                              QStringLiteral("iTo"),
+                              QStringLiteral("UserID IN (SELECT UserID FROM tblUserInfo WHERE TargetLevelID = :iSecID)"));
     lines << QStringList{
         QStringLiteral(" ) AS r LEFT JOIN tblUserInfo"),
         QStringLiteral(" ON r.k=tblUserInfo.UserID"),
         QStringLiteral(" WHERE tblUserInfo.TargetLevelID = :iSecID"),
-        QStringLiteral(" AND r.k IN"),
-        QStringLiteral("     (SELECT UserID FROM tblUserInfo WHERE TargetLevelID = :iSecID)"),
         QStringLiteral(" GROUP BY r.ym"),
         QStringLiteral(";"),
     };
@@ -230,7 +229,9 @@ QStringList qPrinterCalcSql()
         QStringLiteral(" FROM ("),
     };
     lines << periodTotalsRows(QStringLiteral("tblPrinterMonth"), QStringLiteral("PrinterID"),
-                              QStringLiteral("iFrom"), QStringLiteral("iTo"));
+                              QStringLiteral("iFrom"), QStringLiteral("iTo"),
+                              QStringLiteral("PrinterID IN (SELECT :JPrinterID UNION SELECT PrinterID"
+                                             " FROM tblPrintingMachineInfo WHERE ParentPrinterID = :PPrinterID)"));
     lines << QStringList{
         QStringLiteral(" ) AS tpd"),
         QStringLiteral("   LEFT JOIN tblPrintingMachineInfo AS tpm"),
@@ -238,9 +239,6 @@ QStringList qPrinterCalcSql()
         QStringLiteral(" WHERE"),
         QStringLiteral(" (tpd.k = :JPrinterID"),
         QStringLiteral("   OR tpm.ParentPrinterID = :PPrinterID)"),
-        QStringLiteral(" AND tpd.k IN"),
-        QStringLiteral("     (SELECT :JPrinterID UNION"),
-        QStringLiteral("      SELECT PrinterID FROM tblPrintingMachineInfo WHERE ParentPrinterID = :PPrinterID)"),
         QStringLiteral(" GROUP BY tpd.ym"),
         QStringLiteral(";"),
     };

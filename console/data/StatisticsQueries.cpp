@@ -48,8 +48,10 @@ QStringList sumsPerKey(const QString &table, const QString &key)
 
 } // namespace
 
-QStringList periodTotalsRows(const QString &table, const QString &key, const QString &from, const QString &to)
+QStringList periodTotalsRows(const QString &table, const QString &key, const QString &from, const QString &to,
+                             const QString &keyFilter)
 {
+    const QString filter = keyFilter.isEmpty() ? QString() : QStringLiteral(" AND ") + keyFilter;
     const QString f = QLatin1Char(':') + from;
     const QString t = QLatin1Char(':') + to;
     const QString wholeMonths = QStringLiteral("(%1 AND %2)").arg(monthStart(f), monthStart(t));
@@ -59,13 +61,14 @@ QStringList periodTotalsRows(const QString &table, const QString &key, const QSt
                                 .arg(key);
     return {
         QStringLiteral("   SELECT %1 AS k, Month AS ym, Pages AS p, Sides AS s, Sheets AS t FROM %2").arg(key, table),
-        QStringLiteral("    WHERE %1 AND Month >= substr(%2, 1, 7) AND Month < substr(%3, 1, 7)").arg(wholeMonths, f, t),
+        QStringLiteral("    WHERE %1 AND Month >= substr(%2, 1, 7) AND Month < substr(%3, 1, 7)%4")
+            .arg(wholeMonths, f, t, filter),
         QStringLiteral("   UNION ALL"),
         records.arg(QStringLiteral("tblPrintingDataOdd")),
-        QStringLiteral("    WHERE %1 AND %2").arg(wholeMonths, range),
+        QStringLiteral("    WHERE %1 AND %2%3").arg(wholeMonths, range, filter),
         QStringLiteral("   UNION ALL"),
         records.arg(QStringLiteral("tblPrintingData")),
-        QStringLiteral("    WHERE NOT %1 AND %2").arg(wholeMonths, range),
+        QStringLiteral("    WHERE NOT %1 AND %2%3").arg(wholeMonths, range, filter),
     };
 }
 

@@ -35,8 +35,11 @@ QStringList qSectionSql();
 // instant to a month's first instant, the month totals of `table` (tblUserMonth,
 // tblPrinterMonth or tblComputerMonth, keyed by `key`) inside it and the odd-shaped records
 // inside it; for any other range, the records themselves. Summed per key or month, they give
-// exactly what the records of the range give.
-QStringList periodTotalsRows(const QString &table, const QString &key, const QString &from, const QString &to);
+// exactly what the records of the range give. A non-empty keyFilter (a condition on the key
+// column, "UserID IN (...)") is added to every part, so that the engine reads only those keys'
+// rows through their indexes.
+QStringList periodTotalsRows(const QString &table, const QString &key, const QString &from, const QString &to,
+                             const QString &keyFilter = QString());
 
 // The grids' design columns, in grid order (the index used by the saved widths).
 QVector<TGridColumn> dbgReciveDataColumns();
