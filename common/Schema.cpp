@@ -97,9 +97,9 @@ const char *const kTotalsStatements[] = {
     HVN_MONTH_TABLE("tblUserMonth", "UserID", "INTEGER"),
     HVN_MONTH_TABLE("tblPrinterMonth", "PrinterID", "INTEGER"),
     HVN_MONTH_TABLE("tblComputerMonth", "ComputerName", "TEXT COLLATE BINARY"),
-    // One identifier's months, for the fiscal-year sums.
-    "CREATE INDEX IF NOT EXISTS idxUserMonthUser ON tblUserMonth (UserID, Month)",
-    "CREATE INDEX IF NOT EXISTS idxPrinterMonthPrinter ON tblPrinterMonth (PrinterID, Month)",
+    // One identifier's months with the counts the fiscal-year sums read.
+    "CREATE INDEX IF NOT EXISTS idxUserMonthUser ON tblUserMonth (UserID, Month, Pages, Sheets)",
+    "CREATE INDEX IF NOT EXISTS idxPrinterMonthPrinter ON tblPrinterMonth (PrinterID, Month, Pages, Sheets)",
     // Untyped columns keep each value exactly as the record holds it.
     "CREATE TABLE IF NOT EXISTS tblPrintingDataOdd (UserID, PrinterID, ComputerName, DocumentPages,"
     " SidesOfPaper, SheetsOfPaper, dbDateTime)",

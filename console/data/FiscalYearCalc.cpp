@@ -192,31 +192,43 @@ FiscalYearTable calcPrinterFiscalYear(TDbConnection &conn, int printerId, int ye
 
 // The rows are the month totals of the two years (odd-shaped records and ranges that are not
 // whole months read from the records, see periodTotalsRows), grouped by the month of the
-// record's date: a month without records has no row and counts 0. The join and the filter
-// are those of a single month's sums over the records, so a user or printer identifier that
-// is registered twice counts its records twice, as the join over the records does. Each
-// statement also names the identifiers its filter can match, which changes no row and lets the
-// engine read just their months through the per-identifier indexes of the totals.
+// record's date: a month without records has no row and counts 0. The sums are those of a
+// join of the records to the users or printers, so an identifier that is registered twice
+// counts its records twice. The statements name the identifiers first, so that the engine
+// reads just their months through the per-identifier indexes of the totals.
 QStringList qSectionCalcSql()
 {
-    QStringList lines{
+    // u: each identifier of the section's users with n, the number of user rows that carry
+    // it (an identifier registered twice counts its records twice, as the join over the
+    // records does). Reading the section's identifiers first, each one's months come from
+    // the totals' per-user index in month order.
+    const QString users = QStringLiteral("(SELECT UserID, COUNT(*) AS n FROM tblUserInfo"
+                                         " WHERE TargetLevelID = :iSecID GROUP BY UserID) AS u");
+    const QString wholeMonths = wholeMonthsCondition(QStringLiteral("iFrom"), QStringLiteral("iTo"));
+    const QString records = QStringLiteral("   SELECT substr(r.dbDateTime, 1, 7) AS ym,"
+                                           " CASE u.n WHEN 1 THEN r.DocumentPages ELSE r.DocumentPages * u.n END AS p,"
+                                           " CASE u.n WHEN 1 THEN r.SheetsOfPaper ELSE r.SheetsOfPaper * u.n END AS t"
+                                           " FROM %1 AS r JOIN %2 ON r.UserID = u.UserID");
+    return {
         QStringLiteral("SELECT"),
-        QStringLiteral(" r.ym AS ym,"),
-        QStringLiteral(" SUM(r.p) AS DocPage,"),
-        QStringLiteral(" SUM(r.t) AS ShtPage"),
+        QStringLiteral(" ym AS ym,"),
+        QStringLiteral(" SUM(p) AS DocPage,"),
+        QStringLiteral(" SUM(t) AS ShtPage"),
         QStringLiteral(" FROM ("),
-    };
-    lines << periodTotalsRows(QStringLiteral("tblUserMonth"), QStringLiteral("UserID"), QStringLiteral("iFrom"),
-                              QStringLiteral("iTo"),
-                              QStringLiteral("UserID IN (SELECT UserID FROM tblUserInfo WHERE TargetLevelID = :iSecID)"));
-    lines << QStringList{
-        QStringLiteral(" ) AS r LEFT JOIN tblUserInfo"),
-        QStringLiteral(" ON r.k=tblUserInfo.UserID"),
-        QStringLiteral(" WHERE tblUserInfo.TargetLevelID = :iSecID"),
-        QStringLiteral(" GROUP BY r.ym"),
+        QStringLiteral("   SELECT m.Month AS ym, m.Pages * u.n AS p, m.Sheets * u.n AS t"),
+        QStringLiteral("    FROM %1 CROSS JOIN tblUserMonth AS m ON m.UserID = u.UserID").arg(users),
+        QStringLiteral("    WHERE %1 AND m.Month >= substr(:iFrom, 1, 7) AND m.Month < substr(:iTo, 1, 7)")
+            .arg(wholeMonths),
+        QStringLiteral("   UNION ALL"),
+        records.arg(QStringLiteral("tblPrintingDataOdd"), users),
+        QStringLiteral("    WHERE %1 AND r.dbDateTime >= :iFrom AND r.dbDateTime < :iTo").arg(wholeMonths),
+        QStringLiteral("   UNION ALL"),
+        records.arg(QStringLiteral("tblPrintingData"), users),
+        QStringLiteral("    WHERE NOT %1 AND r.dbDateTime >= :iFrom AND r.dbDateTime < :iTo").arg(wholeMonths),
+        QStringLiteral(" )"),
+        QStringLiteral(" GROUP BY ym"),
         QStringLiteral(";"),
     };
-    return lines;
 }
 
 QStringList qPrinterCalcSql()

@@ -48,13 +48,18 @@ QStringList sumsPerKey(const QString &table, const QString &key)
 
 } // namespace
 
+QString wholeMonthsCondition(const QString &from, const QString &to)
+{
+    return QStringLiteral("(%1 AND %2)").arg(monthStart(QLatin1Char(':') + from), monthStart(QLatin1Char(':') + to));
+}
+
 QStringList periodTotalsRows(const QString &table, const QString &key, const QString &from, const QString &to,
                              const QString &keyFilter)
 {
     const QString filter = keyFilter.isEmpty() ? QString() : QStringLiteral(" AND ") + keyFilter;
     const QString f = QLatin1Char(':') + from;
     const QString t = QLatin1Char(':') + to;
-    const QString wholeMonths = QStringLiteral("(%1 AND %2)").arg(monthStart(f), monthStart(t));
+    const QString wholeMonths = wholeMonthsCondition(from, to);
     const QString range = QStringLiteral("dbDateTime >= %1 AND dbDateTime < %2").arg(f, t);
     const QString records = QStringLiteral("   SELECT %1 AS k, substr(dbDateTime, 1, 7) AS ym, DocumentPages AS p,"
                                            " SidesOfPaper AS s, SheetsOfPaper AS t FROM %2")

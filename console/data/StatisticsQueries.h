@@ -38,6 +38,10 @@ QStringList qSectionSql();
 // exactly what the records of the range give. A non-empty keyFilter (a condition on the key
 // column, "UserID IN (...)") is added to every part, so that the engine reads only those keys'
 // rows through their indexes.
+// The condition that :<from> and :<to> are both a month's first instant, when month totals
+// answer the range exactly.
+QString wholeMonthsCondition(const QString &from, const QString &to);
+
 QStringList periodTotalsRows(const QString &table, const QString &key, const QString &from, const QString &to,
                              const QString &keyFilter = QString());
 
