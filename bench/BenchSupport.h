@@ -42,8 +42,9 @@ struct Labels {
     const char *raw;      // "<raw>: Y records/s", the best round
 };
 
-// Runs round(1) .. round(rounds), printing each round's figures, then the best rate of each
-// side and, last, "ratio R" with R = best measured rate / best raw rate.
+// Runs round(1) .. round(rounds), printing each round's figures, then the median of the
+// rounds' ratios, the best rate of each side and, last, "ratio R" with R = best measured rate /
+// best raw rate.
 void compareRates(int rounds, const Labels &labels, const std::function<Rates(int round)> &round);
 
 } // namespace hvn::bench

@@ -132,7 +132,6 @@ const char *const kFillStatements[] = {
 
 const char *const kTotalsTables[] = {"tblUserMonth", "tblPrinterMonth", "tblComputerMonth", "tblPrintingDataOdd"};
 
-
 const char *const kTableStatements[] = {
     "CREATE TABLE tblPrintingData ("
     " UserID INTEGER,"
@@ -164,7 +163,6 @@ const char *const kTableStatements[] = {
     " ParentSectionID INTEGER,"
     " SectionLevel INTEGER,"
     " SectionFullName VARCHAR(255) COLLATE NOCASE)",
-
 };
 
 bool exists(SQLite::Database &db, const char *type, std::string_view name)
@@ -181,6 +179,14 @@ std::string objectName(std::string_view statement)
     constexpr std::string_view kMark = "IF NOT EXISTS ";
     const std::size_t from = statement.find(kMark) + kMark.size();
     return std::string(statement.substr(from, statement.find(' ', from) - from));
+}
+
+// The kind of object a "CREATE TABLE|INDEX|TRIGGER" statement makes, as sqlite_master names it.
+const char *objectType(std::string_view statement)
+{
+    if (statement.starts_with("CREATE TRIGGER"))
+        return "trigger";
+    return statement.starts_with("CREATE INDEX") ? "index" : "table";
 }
 
 } // namespace
@@ -211,13 +217,8 @@ void createSchema(SQLite::Database &db)
 
 bool hasMonthTotals(SQLite::Database &db)
 {
-    for (const char *table : kTotalsTables) {
-        if (!exists(db, "table", table))
-            return false;
-    }
     for (const char *sql : kTotalsStatements) {
-        const std::string_view statement(sql);
-        if (statement.starts_with("CREATE TRIGGER") && !exists(db, "trigger", objectName(statement)))
+        if (!exists(db, objectType(sql), objectName(sql)))
             return false;
     }
     return true;
@@ -237,14 +238,13 @@ void upgradeSchema(SQLite::Database &db, const std::function<void(const std::str
     if (!hasMonthTotals(db)) {
         // Totals of unknown age are never trusted: whatever part exists is made again.
         for (const char *sql : kTotalsStatements) {
-            const std::string_view statement(sql);
-            if (statement.starts_with("CREATE TRIGGER"))
-                db.exec("DROP TRIGGER IF EXISTS " + objectName(statement));
+            if (std::string_view(objectType(sql)) == "trigger")
+                db.exec("DROP TRIGGER IF EXISTS " + objectName(sql));
         }
         for (const char *table : kTotalsTables)
             db.exec(std::string("DROP TABLE IF EXISTS ") + table);
         for (const char *sql : kTotalsStatements) {
-            if (!std::string_view(sql).starts_with("CREATE TRIGGER"))
+            if (std::string_view(objectType(sql)) != "trigger")
                 db.exec(sql);
         }
         for (std::size_t i = 0; i < std::size(kFillStatements); ++i) {
@@ -253,7 +253,7 @@ void upgradeSchema(SQLite::Database &db, const std::function<void(const std::str
         }
         progress("creating the triggers that keep the month totals");
         for (const char *sql : kTotalsStatements) {
-            if (std::string_view(sql).starts_with("CREATE TRIGGER"))
+            if (std::string_view(objectType(sql)) == "trigger")
                 db.exec(sql);
         }
     }

@@ -31,7 +31,7 @@ void createSchema(SQLite::Database &db);
 // Creates the four tables alone, for a bulk load that upgradeSchema() completes.
 void createTables(SQLite::Database &db);
 
-// True when the totals tables and all their triggers are present.
+// True when the totals' tables, indexes and triggers are all present.
 bool hasMonthTotals(SQLite::Database &db);
 
 // Brings a database with the four tables up to date in one transaction: creates the missing
