@@ -1,5 +1,7 @@
 #include "charts/ChartView.h"
 
+#include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 #include <QAction>
@@ -11,6 +13,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QSvgGenerator>
+#include <QValueAxis>
 
 #include "app/MessageBoxes.h"
 #include "report/SaveFile.h"
@@ -66,6 +69,44 @@ QFont ChartView::chartFont(int pointSize)
     QFont font(QStringLiteral("IPAPGothic"));
     font.setPointSize(pointSize);
     return font;
+}
+
+void ChartView::setCountRange(QValueAxis *axis, double highest)
+{
+    // The top is 1, 2 or 5 times a power of ten, split into steps that are whole numbers.
+    double power = 1.0;
+    while (power * 10.0 < highest)
+        power *= 10.0;
+    double top = 10.0;
+    int steps = 5;
+    for (const auto &[factor, parts] : {std::pair{1.0, 5}, {2.0, 4}, {5.0, 5}, {10.0, 5}}) {
+        if (factor * power >= highest) {
+            top = std::max(10.0, factor * power);
+            steps = top == 10.0 ? 5 : parts;
+            break;
+        }
+    }
+    axis->setRange(0, top);
+    axis->setTickCount(steps + 1);
+}
+
+void ChartView::setRateRange(QValueAxis *axis, double lowest, double highest)
+{
+    // The widest step first found to give at most eight steps; 0 and 100 stay on ticks.
+    double step = 20.0;
+    double low = 0.0;
+    double high = 100.0;
+    for (const double candidate : {20.0, 50.0, 100.0, 200.0, 500.0, 1000.0, 2000.0, 5000.0, 10000.0}) {
+        step = candidate;
+        low = std::min(0.0, std::floor(lowest / step) * step);
+        high = std::max(100.0, std::ceil(highest / step) * step);
+        if (std::fmod(100.0, step) == 0.0 && (high - low) / step <= 8.0)
+            break;
+        if (step > 100.0 && (high - low) / step <= 8.0)
+            break;
+    }
+    axis->setRange(low, high);
+    axis->setTickCount(int(std::lround((high - low) / step)) + 1);
 }
 
 void ChartView::render(QPainter &painter, const QRectF &target, QSize size) const

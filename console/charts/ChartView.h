@@ -7,6 +7,7 @@
 
 class QAction;
 class QPainter;
+class QValueAxis;
 
 namespace hvn::console {
 
@@ -34,6 +35,10 @@ public:
 
     // The chart's fonts: IPA P Gothic at the point size.
     static QFont chartFont(int pointSize);
+    // Ranges with round, evenly spaced tick labels. Counts: 0 up to at least `highest` (at
+    // least 10). Rates in percent: from 0 (or below, for a negative rate) up to 100 (or above).
+    static void setCountRange(QValueAxis *axis, double highest);
+    static void setRateRange(QValueAxis *axis, double lowest, double highest);
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;

@@ -1,7 +1,6 @@
 #include "charts/FiscalYearChart.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>
@@ -15,7 +14,7 @@ namespace hvn::console {
 
 namespace {
 
-const QString kEmptyTitle = QStringLiteral("「集計」を押すと、用紙枚数と削減率のグラフを表示します");
+const QString kEmptyTitle = QStringLiteral("「集計」を押すとグラフを表示します");
 
 QLineSeries *makeRateLine(const QColor &colour, Qt::PenStyle style)
 {
@@ -35,19 +34,6 @@ QValueAxis *makeValueAxis(const QString &title)
     axis->setTitleFont(ChartView::chartFont(9));
     axis->setLabelsFont(ChartView::chartFont(8));
     return axis;
-}
-
-// A round upper bound for the sheets axis: 1, 2 or 5 times a power of ten, at least 10.
-double roundUp(double value)
-{
-    if (value <= 10.0)
-        return 10.0;
-    const double power = std::pow(10.0, std::floor(std::log10(value)));
-    for (const double step : {1.0, 2.0, 5.0, 10.0}) {
-        if (value <= step * power)
-            return step * power;
-    }
-    return 10.0 * power;
 }
 
 } // namespace
@@ -88,8 +74,8 @@ FiscalYearChart::FiscalYearChart(QWidget *parent)
     bars->attachAxis(m_sheetAxis);
     m_rate->attachAxis(m_rateAxis);
     m_previousRate->attachAxis(m_rateAxis);
-    m_sheetAxis->setRange(0, 10);
-    m_rateAxis->setRange(0, 100);
+    setCountRange(m_sheetAxis, 0);
+    setRateRange(m_rateAxis, 0, 0);
     relabelMonths(4);
 }
 
@@ -141,10 +127,9 @@ void FiscalYearChart::showTable(const FiscalYearTable &table, const QString &nam
     m_rate->setName(QStringLiteral("%1年度 削減率").arg(table.year));
     m_previousRate->setName(QStringLiteral("%1年度 削減率").arg(table.year - 1));
 
-    m_sheetAxis->setRange(0, roundUp(highestSheets * 1.05));
+    setCountRange(m_sheetAxis, highestSheets);
     // Rates stay within 0 to 100 % unless a month used more sheets than pages.
-    m_rateAxis->setRange(lowestRate < 0 ? std::floor(lowestRate / 10.0) * 10.0 : 0.0,
-                         std::max(100.0, std::ceil(highestRate / 10.0) * 10.0));
+    setRateRange(m_rateAxis, lowestRate, highestRate);
     chart()->setTitle(QStringLiteral("%1　%2年度（前年度との比較）").arg(name).arg(table.year));
 }
 

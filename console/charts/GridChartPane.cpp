@@ -12,7 +12,9 @@ namespace hvn::console {
 
 namespace {
 
-constexpr int kScrollingGridMinHeight = 160;
+// A scrolling grid shares a low page with its chart: a few rows and a smaller chart.
+constexpr int kScrollingGridMinHeight = 120;
+constexpr int kScrollingChartMinHeight = 240;
 
 } // namespace
 
@@ -90,7 +92,8 @@ void GridChartPane::arrange()
         m_layout->setAlignment(m_grid, Qt::Alignment());
         m_layout->setStretchFactor(m_grid, 1);
     }
-    m_chart->setMinimumSize(kChartMinWidth, kChartMinHeight);
+    m_chart->setMinimumSize(kChartMinWidth,
+                            m_fit == GridFit::Scrolling && !m_beside ? kScrollingChartMinHeight : kChartMinHeight);
 }
 
 } // namespace hvn::console

@@ -1,7 +1,6 @@
 #include "charts/SectionRateChart.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include <QAbstractItemModel>
 #include <QBarCategoryAxis>
@@ -15,7 +14,7 @@ namespace {
 
 constexpr int kNameColumn = 0;
 constexpr int kRateColumn = 3;
-const QString kEmptyTitle = QStringLiteral("「読込み」を押すと、部署ごとの削減率のグラフを表示します");
+const QString kEmptyTitle = QStringLiteral("「読込み」を押すとグラフを表示します");
 
 // The category axis keeps one entry per distinct text and none for an empty one, so each name
 // is made distinct and visible: records of users missing from the user table have no name.
@@ -60,14 +59,12 @@ SectionRateChart::SectionRateChart(QWidget *parent)
     c->addSeries(bars);
     m_sectionAxis = new QBarCategoryAxis;
     m_sectionAxis->setLabelsFont(chartFont(9));
-    // The first row of the grid at the top.
-    m_sectionAxis->setReverse(true);
     m_rateAxis = new QValueAxis;
     m_rateAxis->setTitleText(QStringLiteral("削減率（%）"));
     m_rateAxis->setTitleFont(chartFont(9));
     m_rateAxis->setLabelsFont(chartFont(8));
     m_rateAxis->setLabelFormat(QStringLiteral("%.0f"));
-    m_rateAxis->setRange(0, 100);
+    setRateRange(m_rateAxis, 0, 0);
     c->addAxis(m_sectionAxis, Qt::AlignLeft);
     c->addAxis(m_rateAxis, Qt::AlignBottom);
     bars->attachAxis(m_sectionAxis);
@@ -76,7 +73,19 @@ SectionRateChart::SectionRateChart(QWidget *parent)
 
 QStringList SectionRateChart::sections() const
 {
-    return m_sectionAxis->categories();
+    QStringList topDown = m_sectionAxis->categories();
+    std::reverse(topDown.begin(), topDown.end());
+    return topDown;
+}
+
+int SectionRateChart::rowCount() const
+{
+    return m_rates->count();
+}
+
+double SectionRateChart::rate(int row) const
+{
+    return m_rates->at(m_rates->count() - 1 - row);
 }
 
 void SectionRateChart::showRates(const QVector<SectionRate> &rows)
@@ -91,10 +100,14 @@ void SectionRateChart::showRates(const QVector<SectionRate> &rows)
         lowest = std::min(lowest, row.rate);
         highest = std::max(highest, row.rate);
     }
-    m_sectionAxis->append(categoryLabels(rows));
+    // A horizontal bar chart draws its first category at the bottom: the rows go in from the
+    // last, so the grid's first row is the top bar.
+    QStringList labels = categoryLabels(rows);
+    std::reverse(labels.begin(), labels.end());
+    std::reverse(values.begin(), values.end());
+    m_sectionAxis->append(labels);
     m_rates->append(values);
-    m_rateAxis->setRange(lowest < 0 ? std::floor(lowest / 10.0) * 10.0 : 0.0,
-                         std::max(100.0, std::ceil(highest / 10.0) * 10.0));
+    setRateRange(m_rateAxis, lowest, highest);
     chart()->setTitle(QStringLiteral("部署別の削減率"));
 }
 

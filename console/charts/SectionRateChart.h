@@ -31,9 +31,10 @@ public:
 
     void showRates(const QVector<SectionRate> &rows);
 
-    QBarSet *rates() const { return m_rates; }
-    // The section names, first row first.
+    // The bars from the top: each row's section name and rate, the grid's first row first.
     QStringList sections() const;
+    double rate(int row) const;
+    int rowCount() const;
 
 private:
     QBarSet *m_rates = nullptr;

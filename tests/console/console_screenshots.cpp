@@ -1,5 +1,7 @@
 // Saves a PNG of each statistics tab and the section tab of the real main window (and of the
-// print records with a row selected), then of both fiscal-year tabs after a calculation, then the section table's report (preview and printed page):
+// print records with a row selected), then of both fiscal-year tabs after a calculation (the
+// tabs with charts also on a wide window), then the section table's report (preview as it
+// first opens, and printed page):
 // console_screenshots DIR [SECTION [PRINTER]]. SECTION and PRINTER name the items to
 // calculate (as ComboBox1 and ComboBox2 list them); without them, the first. Runs against the settings store that HALVANE_REGISTRY names, like the console itself; the
 // window is shown, so each tab loads through the lock bracket as it would on screen.
@@ -108,6 +110,23 @@ int main(int argc, char **argv)
     form.PageControl1->setCurrentIndex(sectionTab);
     form.Button2->click();
     saveTab(sectionTab);
+    // Each tab with a chart also on a wide window, where the chart sits beside its grid.
+    const auto saveWide = [&](int tab) {
+        const QSize size = form.size();
+        form.resize(1360, 760);
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+        save(form.grab(), QStringLiteral("tab%1-%2-wide.png").arg(tab).arg(form.PageControl1->widget(tab)->objectName()));
+        form.resize(size);
+        QCoreApplication::processEvents();
+    };
+    // On the wide window, the sections of every record ("すべて"), where the demo's organisation
+    // has its print records.
+    const int period = form.cmbKikan->currentIndex();
+    form.cmbKikan->setCurrentIndex(form.cmbKikan->count() - 1);
+    form.Button2->click();
+    saveWide(sectionTab);
+    form.cmbKikan->setCurrentIndex(period);
     // The print records with the third row selected: the indicator follows it, the titles stay.
     form.PageControl1->setCurrentIndex(0);
     form.dbgReciveData->selectRow(2);
@@ -121,6 +140,7 @@ int main(int argc, char **argv)
     else
         ++failures;
     saveTab(printCalc);
+    saveWide(printCalc);
 
     const int sectionCalc = form.PageControl1->indexOf(form.tabSectionCalc);
     form.PageControl1->setCurrentIndex(sectionCalc);
@@ -129,6 +149,7 @@ int main(int argc, char **argv)
     else
         ++failures;
     saveTab(sectionCalc);
+    saveWide(sectionCalc);
 
     // The fiscal-year report of the section tab: its preview window, and the printed page as a
     // PDF file (scripts/screenshots turns it into a PNG).
@@ -136,8 +157,11 @@ int main(int argc, char **argv)
     QCoreApplication::processEvents();
     form.FilePreviewItemClick();
     if (auto *preview = report.findChild<hvn::console::ReportPreview *>()) {
-        preview->resize(1000, 720);
-        preview->show();
+        // As it first opens: shown by the command, drawn once, nothing pressed.
+        QElapsedTimer exposed;
+        exposed.start();
+        while (!preview->isVisible() && exposed.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         for (int i = 0; i < 5; ++i)
             QCoreApplication::processEvents();
         save(preview->grab(), QStringLiteral("report-preview.png"));

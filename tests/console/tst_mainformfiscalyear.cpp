@@ -13,11 +13,16 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <QBarSet>
+#include <QLineSeries>
+
 #include "ConsoleTestSupport.h"
 #include "app/ConsoleApp.h"
+#include "charts/FiscalYearChart.h"
 #include "mainform/Mainform.h"
 #include "widgets/StringGrid.h"
 
+using hvn::console::FiscalYearChart;
 using hvn::console::StringGrid;
 using hvn::console::TMainForm;
 using namespace hvn::console::test;
@@ -57,6 +62,39 @@ QStringList gridTexts(const StringGrid *grid)
         rows << cells.join(QLatin1Char('|'));
     }
     return rows;
+}
+
+// The chart beside a grid shows the grid's figures: its month labels, both years' sheets as
+// bars and both years' rates as lines whose values give the grid's rate texts.
+bool chartShowsGrid(const FiscalYearChart *chart, const StringGrid *grid)
+{
+    const auto fail = [](int row, const QString &what) {
+        qWarning("chart row %d: %s", row, qPrintable(what));
+        return false;
+    };
+    if (chart->sheets()->count() != 12 || chart->previousSheets()->count() != 12 || chart->rate()->count() != 12
+        || chart->previousRate()->count() != 12)
+        return fail(0, QStringLiteral("not twelve months"));
+    for (int row = 1; row <= 12; ++row) {
+        const int i = row - 1;
+        if (chart->months().value(i) != grid->cell(0, row))
+            return fail(row, chart->months().value(i) + " for " + grid->cell(0, row));
+        if (chart->sheets()->at(i) != grid->cell(2, row).trimmed().toDouble()
+            || chart->previousSheets()->at(i) != grid->cell(5, row).trimmed().toDouble())
+            return fail(row, QStringLiteral("sheets"));
+        const QPointF rate = chart->rate()->at(i);
+        const QPointF previousRate = chart->previousRate()->at(i);
+        if (rate.x() != i || QString::asprintf(" %3.1f%% ", rate.y()) != grid->cell(3, row)
+            || QString::asprintf(" %3.1f%% ", previousRate.y()) != grid->cell(6, row))
+            return fail(row, QString::asprintf("rates %f %f", rate.y(), previousRate.y()));
+    }
+    return true;
+}
+
+bool chartIsEmpty(const FiscalYearChart *chart)
+{
+    return chart->sheets()->count() == 0 && chart->previousSheets()->count() == 0 && chart->rate()->count() == 0
+        && chart->previousRate()->count() == 0;
 }
 
 const QString kTitles = QStringLiteral("|ページ数|用紙枚数|削減率(%)|前年度ページ数|前年度用紙枚数|前年度削減率(%)");
@@ -176,9 +214,14 @@ void TstMainformFiscalYear::sectionTableCountsSubtreeWithPreviousYear()
     QCOMPARE(m_form->ComboBox1->currentIndex(), 0);
     QVERIFY(!m_form->pnlDay->isVisible());
     QVERIFY(m_form->FilePrintItem->isEnabled());
+    QVERIFY(chartIsEmpty(m_form->chtSectionCalc));
+    QCOMPARE(m_form->chtSectionCalc->months().value(0), QStringLiteral("%1月").arg(startMonth));
 
     m_form->ComboBox1->setCurrentIndex(1);
     QTest::mouseClick(m_form->btnCalc, Qt::LeftButton);
+    QVERIFY(chartShowsGrid(m_form->chtSectionCalc, m_form->sgSectionCalc));
+    QVERIFY(m_form->chtSectionCalc->chart()->title().contains(QStringLiteral("HQ Sales")));
+    QVERIFY(chartIsEmpty(m_form->chtPrinterCalc));
     const QStringList texts = gridTexts(m_form->sgSectionCalc);
     QCOMPARE(texts.size(), 14);
     QCOMPARE(texts[0], kTitles);
@@ -216,7 +259,12 @@ void TstMainformFiscalYear::printerTableCountsGroupAsReadAtCalculation()
         return gridTexts(m_form->sgPrinterCalc);
     };
 
+    QCOMPARE(m_form->chtPrinterCalc->objectName(), QStringLiteral("chtPrinterCalc"));
+    QVERIFY(chartIsEmpty(m_form->chtPrinterCalc));
     QStringList leader = calc(0);
+    QVERIFY(chartShowsGrid(m_form->chtPrinterCalc, m_form->sgPrinterCalc));
+    QCOMPARE(m_form->chtPrinterCalc->sheets()->at(2), 15.0);
+    QCOMPARE(m_form->chtPrinterCalc->rate()->at(2).y(), 50.0);
     QCOMPARE(leader[3], "6月| 30 | 15 | 50.0% |" + kEmpty);
     QCOMPARE(leader[5], "8月|" + kEmpty + "|" + kEmpty);
     // P4 joins P1's group after its records were collected: they count for the leader now.
@@ -231,6 +279,7 @@ void TstMainformFiscalYear::printerTableCountsGroupAsReadAtCalculation()
     QCOMPARE(alone[3], "6月| 100 | 50 | 50.0% |" + kEmpty);
     QCOMPARE(alone[4], "7月| 300 | 300 | 0.0% |" + kEmpty);
     QCOMPARE(alone[13], "累計| 400 | 350 | 12.5% |" + kEmpty);
+    QVERIFY(chartShowsGrid(m_form->chtPrinterCalc, m_form->sgPrinterCalc));
     QVERIFY(m_messages->requests.isEmpty());
     QVERIFY(restored(*m_form, m_form->btnPrinterCalc));
 }
@@ -253,6 +302,7 @@ void TstMainformFiscalYear::calcWithNothingSelectedOnlyRelabelsSectionAndLeavesP
     QCOMPARE(after[1], QStringLiteral("1月") + before[1].mid(before[1].indexOf('|')));
     QCOMPARE(after[12], QStringLiteral("12月") + before[12].mid(before[12].indexOf('|')));
     QCOMPARE(after[13], before[13]);
+    QVERIFY(chartShowsGrid(m_form->chtSectionCalc, m_form->sgSectionCalc));
 
     showTab(kPrintCalcTab);
     m_form->ComboBox2->setCurrentIndex(1);
@@ -261,6 +311,7 @@ void TstMainformFiscalYear::calcWithNothingSelectedOnlyRelabelsSectionAndLeavesP
     m_form->udPrnMonth->click(hvn::console::UpDown::Button::Up);
     QTest::mouseClick(m_form->btnPrinterCalc, Qt::LeftButton);
     QCOMPARE(gridTexts(m_form->sgPrinterCalc), printerBefore);
+    QVERIFY(chartIsEmpty(m_form->chtPrinterCalc));
     QVERIFY(m_messages->requests.isEmpty());
 }
 
@@ -286,6 +337,9 @@ void TstMainformFiscalYear::refusedLockKeepsItemsAndQueriesNothing()
 
     QTest::mouseClick(m_form->btnCalc, Qt::LeftButton);
     QCOMPARE(m_form->sgSectionCalc->cell(1, 13), figures[13].section('|', 1, 1));
+    // The chart keeps the last figures under the grid's new month labels.
+    QVERIFY(chartShowsGrid(m_form->chtSectionCalc, m_form->sgSectionCalc));
+    QCOMPARE(m_form->chtSectionCalc->sheets()->at(0), 150.0);
     SQLite::Statement untouched(*m_db, "SELECT COUNT(*) FROM tblUserInfo WHERE TargetLevelID <> 77");
     QVERIFY(untouched.executeStep());
     QCOMPARE(untouched.getColumn(0).getInt(), 0);
@@ -294,6 +348,7 @@ void TstMainformFiscalYear::refusedLockKeepsItemsAndQueriesNothing()
     showTab(kPrintCalcTab);
     QCOMPARE(m_form->ComboBox2->count(), 3);
     QTest::mouseClick(m_form->btnPrinterCalc, Qt::LeftButton);
+    QVERIFY(chartIsEmpty(m_form->chtPrinterCalc));
     QVERIFY(restored(*m_form, m_form->btnPrinterCalc));
     QVERIFY(m_messages->requests.isEmpty());
 }
@@ -347,6 +402,7 @@ void TstMainformFiscalYear::engineErrorsRestoreTheBracketAndShowOnce()
     QCOMPARE(m_messages->requests.size(), 1);
     QVERIFY2(m_messages->requests[0].text.contains(QStringLiteral("no such table")), qPrintable(m_messages->requests[0].text));
     QVERIFY(restoredAtMessage);
+    QVERIFY(chartIsEmpty(m_form->chtSectionCalc));
     exec(*m_db, "ALTER TABLE tblSectionInfoGone RENAME TO tblSectionInfo");
 
     // The printer listing is not guarded: its error is shown, the grid is laid out.
@@ -360,11 +416,19 @@ void TstMainformFiscalYear::engineErrorsRestoreTheBracketAndShowOnce()
 
     showTab(kSectionCalcTab);
     showTab(kPrintCalcTab);
+    exec(*m_db, "INSERT INTO tblPrintingData VALUES (1, 1, 'PC', 200, 200, 150, '2004-04-10 10:00:00.000')");
+    QTest::mouseClick(m_form->btnPrinterCalc, Qt::LeftButton);
+    QVERIFY(chartShowsGrid(m_form->chtPrinterCalc, m_form->sgPrinterCalc));
+    const QStringList charted = gridTexts(m_form->sgPrinterCalc);
     exec(*m_db, "DROP TABLE tblPrintingData");
     restoredAtMessage = false;
     QTest::mouseClick(m_form->btnPrinterCalc, Qt::LeftButton);
     QCOMPARE(m_messages->requests.size(), 3);
     QVERIFY(restoredAtMessage);
+    // A failed calculation leaves the grid and its chart on the last figures.
+    QCOMPARE(gridTexts(m_form->sgPrinterCalc), charted);
+    QVERIFY(chartShowsGrid(m_form->chtPrinterCalc, m_form->sgPrinterCalc));
+    QCOMPARE(m_form->chtPrinterCalc->sheets()->at(0), 150.0);
 }
 
 void TstMainformFiscalYear::cellsAreDrawnOnTheirColoursAndAligned()

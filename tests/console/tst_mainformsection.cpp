@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "ConsoleTestSupport.h"
+#include "charts/SectionRateChart.h"
 #include "mainform/Mainform.h"
 
 using hvn::console::TMainForm;
@@ -43,6 +44,28 @@ QStringList rollUp(SQLite::Database &db)
                     .arg(QString::fromStdString(query.getColumn(2).getString()));
     }
     return rows;
+}
+
+// The section chart beside the grid: one bar per grid row, in the grid's order, its name the
+// row's name (the unnamed row marked as such) and its length the row's rate (0 without one).
+bool chartFollowsGrid(const TMainForm &form)
+{
+    const QAbstractItemModel *model = form.dbgSection->model();
+    const QStringList names = form.chtSection->sections();
+    if (names.size() != model->rowCount() || form.chtSection->rowCount() != model->rowCount()) {
+        qWarning() << "bars" << names << "for" << model->rowCount() << "rows";
+        return false;
+    }
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QString name = model->data(model->index(row, 0)).toString();
+        const double rate = model->data(model->index(row, 3), Qt::EditRole).toDouble();
+        if ((name.isEmpty() ? QStringLiteral("（名前なし）") : name) != names[row]
+            || qAbs(form.chtSection->rate(row) - rate) > 1e-9) {
+            qWarning() << "row" << row << name << rate << "charted as" << names[row] << form.chtSection->rate(row);
+            return false;
+        }
+    }
+    return true;
 }
 
 QStringList sortedRows(QTableView *grid)
@@ -165,12 +188,25 @@ void TstMainformSection::reloadTotalsPeriodBySectionAtEnteredLevel()
     QVERIFY(showAndLoad(form));
     // Showing the section tab does not load it.
     QCOMPARE(form.dbgSection->model()->rowCount(), 0);
+    QCOMPARE(form.chtSection->rowCount(), 0);
+    QCOMPARE(form.chtSection->objectName(), QStringLiteral("chtSection"));
 
     form.Edit1->setText(levelText);
     QTest::mouseClick(form.Button2, Qt::LeftButton);
     QStringList expected = rows;
     expected.sort();
     QCOMPARE(sortedRows(form.dbgSection), expected);
+    QVERIFY(chartFollowsGrid(form));
+
+    // A refused reload keeps the grid's rows and the chart's bars.
+    const QStringList charted = form.chtSection->sections();
+    m_env->setConsolePort(closedPort());
+    form.Edit1->setText(QStringLiteral("3"));
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    QCOMPARE(sortedRows(form.dbgSection), expected);
+    QCOMPARE(form.chtSection->sections(), charted);
+    QVERIFY(chartFollowsGrid(form));
+    messages.requests.clear();
     QVERIFY(messages.requests.isEmpty());
     QVERIFY(form.Button2->isEnabled() && form.AllowPageChange);
     QVERIFY(databaseMutexFree());
