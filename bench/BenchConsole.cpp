@@ -529,13 +529,26 @@ int main(int argc, char **argv)
             }
             form.PageControl1->setCurrentIndex(5);
         }
-        // The whole calculations: by a level-2 section (level lookup, roll-up from another
-        // level, the sums) and by a group leader.
+        // The whole calculations: by a top and a level-2 section (level lookup, roll-up from
+        // another level, the sums) and by a group leader.
         const std::vector<std::pair<const char *, std::string>> fiscalRange{{":from", kFiscalFrom},
                                                                              {":to", kFiscalTo}};
         constexpr int section = bench::OfficeShape::kLevelTwoSection;
+        constexpr int top = bench::OfficeShape::kTopSection;
         constexpr int leader = bench::OfficeShape::kGroupLeader;
         for (int round = 0; round <= rounds; ++round) {
+            compare(
+                line("fiscal-section-level-1"), round,
+                [&] {
+                    return console.fiscalYear(form.tabSectionCalc, form.ComboBox1, form.stSecYear, form.stSecMonth,
+                                              form.btnCalc, form.sgSectionCalc, top);
+                },
+                [&] {
+                    raw.run("SELECT SectionLevel FROM tblSectionInfo WHERE SectionID = :id", {}, {{":id", top}});
+                    raw.rollUp(1);
+                    raw.run(baselineSectionCalc(), fiscalRange, {{":id", top}});
+                },
+                [&] { raw.rollUp(2); });
             compare(
                 line("fiscal-section-level-2"), round,
                 [&] {

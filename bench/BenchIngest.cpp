@@ -17,7 +17,13 @@
 // with R = median drain rate with N waiting / median drain rate with 200 waiting. Loopback
 // only; N is at most 5000 and every wait is bounded.
 //
-// Usage: hvnBenchIngest [N] [rounds]            (defaults 5000 and 5)
+// With a third argument R, both sides store into one working copy of the console benchmark's
+// office database of R print records (ConsoleDataset.h, built once under the build folder and
+// copied once per run): the rate of a database that has grown to R records, its indexes and
+// month totals, and the file's growth for those totals is printed first. Without it, a first
+// phase sets bare inserts on empty files with and without the totals' triggers side by side.
+//
+// Usage: hvnBenchIngest [N] [rounds] [R]        (defaults 5000, 5 and an empty database)
 //        hvnBenchIngest --queue N [rounds]      (rounds default 5)
 
 #include <algorithm>
@@ -44,6 +50,7 @@
 
 #include "AgentFrame.h"
 #include "BenchSupport.h"
+#include "ConsoleDataset.h"
 #include "ChildProcess.h"
 #include "Dmregistry.h"
 #include "Loopback.h"
@@ -80,9 +87,13 @@ std::string agentBytes(int n)
     return bytes;
 }
 
+// The records stored so far: the table only grows while a benchmark runs, so its last rowid
+// counts them, and finding it costs one step down the table however large the table is. (A
+// count of the rows would read the whole table under the console lock at every poll, and at
+// millions of records the polls themselves would hold the service up.)
 std::int64_t rowCount(SQLite::Database &db)
 {
-    SQLite::Statement count(db, "SELECT COUNT(*) FROM tblPrintingData");
+    SQLite::Statement count(db, "SELECT COALESCE(MAX(rowid), 0) FROM tblPrintingData");
     count.executeStep();
     return count.getColumn(0).getInt64();
 }
@@ -91,14 +102,16 @@ std::int64_t rowCount(SQLite::Database &db)
 // It can be stopped and started again on the same files.
 class BenchService {
 public:
-    explicit BenchService(fs::path program)
+    // Stores into `database` when given, else into a new empty database of its own.
+    explicit BenchService(fs::path program, const fs::path &database = {})
         : m_program(std::move(program)),
           m_dir("hvnBenchIngest"),
-          m_database(m_dir.path() / "service.db"),
+          m_database(database.empty() ? m_dir.path() / "service.db" : database),
           m_port(test::freePort()),
           m_consolePort(test::freePort())
     {
-        bench::createDatabase(m_database);
+        if (database.empty())
+            bench::createDatabase(m_database);
         const fs::path registry = m_dir.path() / "registry.reg";
         platform::RegistryFile settings(registry);
         if (!settings.writeString(kProductKey, "DatabasePath", m_database.string()) ||
@@ -200,17 +213,22 @@ void waitForRows(const BenchService &service, std::int64_t n, std::chrono::secon
 }
 
 // Records per second through the running service.
-double serviceRate(const fs::path &program, const std::string &bytes, int n)
+double serviceRate(const fs::path &program, const std::string &bytes, int n, const fs::path &database)
 {
-    BenchService service(program);
+    BenchService service(program, database);
     service.start();
+    std::int64_t before = 0;
+    {
+        SQLite::Database reader(service.database().string(), SQLite::OPEN_READONLY);
+        before = rowCount(reader);
+    }
     const auto started = Clock::now();
     {
         const platform::UniqueFd agent = platform::connectTcp("127.0.0.1", service.port());
         if (!platform::sendAll(agent.get(), bytes))
             throw std::system_error(errno, std::generic_category(), "send");
     }
-    waitForRows(service, n, 600s);
+    waitForRows(service, before + n, 600s);
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
     service.stop();
     return n / seconds;
@@ -385,16 +403,35 @@ void runQueueBenchmark(const fs::path &program, int n, int rounds)
     std::printf("ratio %.3f\n", queue / baseline);
 }
 
-// Records per second through SQLite alone: one transaction per row, same schema and durability.
-double rawRate(int n)
+// Records per second through SQLite alone: one transaction per row, same schema and durability,
+// into `database` when given, else into a new empty database.
+double rawRate(int n, const fs::path &database)
 {
     test::TempDir dir("hvnBenchIngest");
-    return bench::rawSqliteRate(dir.path() / "raw.db", n, [](int i) {
+    return bench::rawSqliteRate(database.empty() ? dir.path() / "raw.db" : database, n, [](int i) {
         const int pages = 1 + (i * 7) % 60;
         return bench::PrintRow{
             1 + i % 40, 1 + i % 8, "PC" + std::to_string(i % 30 + 1), pages, pages, pages,
             DbDateTime::make(2005, 1 + i % 12, 1 + i % 28, 8 + i % 10, i % 60, (i / 60) % 60, i % 1000)->toText()};
     });
+}
+
+// The same on a file whose month totals and their triggers have been dropped.
+double rawRateWithoutTotals(int n)
+{
+    test::TempDir dir("hvnBenchIngest");
+    const fs::path database = dir.path() / "bare.db";
+    bench::createDatabase(database);
+    {
+        SQLite::Database db(database.string(), SQLite::OPEN_READWRITE);
+        std::vector<std::string> triggers;
+        SQLite::Statement list(db, "SELECT name FROM sqlite_master WHERE type = 'trigger'");
+        while (list.executeStep())
+            triggers.push_back(list.getColumn(0).getString());
+        for (const std::string &trigger : triggers)
+            db.exec("DROP TRIGGER " + trigger);
+    }
+    return rawRate(n, database);
 }
 
 } // namespace
@@ -416,14 +453,45 @@ int main(int argc, char **argv)
         }
         const int n = argc > 1 ? bench::positiveArgument(argv[1], "N") : 5000;
         const int rounds = argc > 2 ? bench::positiveArgument(argv[2], "rounds") : 5;
+        const std::optional<test::TempDir> work =
+            argc > 3 ? std::optional<test::TempDir>(std::in_place, "hvnBenchIngest") : std::nullopt;
+        fs::path database;
+        if (work) {
+            const int records = bench::positiveArgument(argv[3], "R");
+            bool built = false;
+            const auto buildStart = Clock::now();
+            const fs::path office = bench::officeDatabase(HVN_BENCH_CACHE_DIR, records, built);
+            std::printf("office: %s (%s in %.1f s)\n", office.c_str(), built ? "built" : "cached",
+                        std::chrono::duration<double>(Clock::now() - buildStart).count());
+            const bench::TotalsSize size = bench::totalsSize(office);
+            std::printf("office: %.1f MB in all, %.1f MB of it the month totals (%.1f%%)\n", size.fileBytes / 1e6,
+                        size.totalsBytes / 1e6, 100.0 * static_cast<double>(size.totalsBytes) /
+                                                     static_cast<double>(size.fileBytes));
+            std::fflush(stdout);
+            database = work->path() / "office.db";
+            fs::copy_file(office, database);
+        }
+
+        if (!work) {
+            // What the triggers that keep the month totals cost a bare insert, on empty files.
+            double with = 0, without = 0;
+            for (int r = 1; r <= rounds; ++r) {
+                with = std::max(with, rawRate(n, {}));
+                without = std::max(without, rawRateWithoutTotals(n));
+            }
+            std::printf("raw SQLite with the month totals' triggers: %.0f records/s, without: %.0f records/s"
+                        " (%.3f)\n",
+                        with, without, with / without);
+            std::fflush(stdout);
+        }
 
         const std::string bytes = agentBytes(n);
         const bench::Labels labels{"service", "service (hvnRetriever over TCP)",
                                    "raw SQLite (one transaction per row)"};
         bench::compareRates(rounds, labels, [&](int) {
             bench::Rates rates;
-            rates.measured = serviceRate(program, bytes, n);
-            rates.raw = rawRate(n);
+            rates.measured = serviceRate(program, bytes, n, database);
+            rates.raw = rawRate(n, database);
             return rates;
         });
         return 0;

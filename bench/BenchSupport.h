@@ -24,8 +24,9 @@ struct PrintRow {
     std::string dbDateTime;
 };
 
-// Records per second through SQLite alone: creates the database file, then stores n rows in it
-// one transaction per row, row(i) giving the i-th. Only the inserting is timed.
+// Records per second through SQLite alone: creates the database file unless it exists, then
+// stores n rows in it one transaction per row, row(i) giving the i-th. Only the inserting is
+// timed.
 double rawSqliteRate(const std::filesystem::path &database, int n, const std::function<PrintRow(int)> &row);
 
 // The two rates of one round.
@@ -41,8 +42,9 @@ struct Labels {
     const char *raw;      // "<raw>: Y records/s", the best round
 };
 
-// Runs round(1) .. round(rounds), printing each round's figures, then the best rate of each
-// side and, last, "ratio R" with R = best measured rate / best raw rate.
+// Runs round(1) .. round(rounds), printing each round's figures, then the median of the
+// rounds' ratios, the best rate of each side and, last, "ratio R" with R = best measured rate /
+// best raw rate.
 void compareRates(int rounds, const Labels &labels, const std::function<Rates(int round)> &round);
 
 } // namespace hvn::bench

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 
 namespace hvn::bench {
@@ -20,15 +21,25 @@ struct OfficeShape {
     static constexpr int kFirstYear = 2020;
     static constexpr int kFirstMonth = 12;
     static constexpr int kYears = 6;
-    // A level-2 section (the first under the first top section) and a group leader.
+    // A top section, a level-2 section (the first under the first top section) and a group
+    // leader.
+    static constexpr int kTopSection = 1;
     static constexpr int kLevelTwoSection = 6;
     static constexpr int kGroupLeader = 1;
 };
 
-// The database file for `records` rows in `cacheDir`, made on the first call (one
-// transaction, prepared statements) and reused afterwards. Its name carries the row count
+// The database file for `records` rows in `cacheDir`, made on the first call (the rows through
+// prepared statements in large transactions without a journal, then the indexes and the month
+// totals in one pass each, as hvnSetup brings a database up to date) and reused afterwards. Its name carries the row count
 // and a digest of the schema statements, so a changed schema makes a new file. Returns the
 // path; `built` tells whether it was made now.
 std::filesystem::path officeDatabase(const std::filesystem::path &cacheDir, int records, bool &built);
+
+// The size of a database file and of the month totals in it (their tables and indexes).
+struct TotalsSize {
+    std::int64_t fileBytes = 0;
+    std::int64_t totalsBytes = 0;
+};
+TotalsSize totalsSize(const std::filesystem::path &database);
 
 } // namespace hvn::bench

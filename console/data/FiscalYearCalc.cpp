@@ -7,6 +7,7 @@
 
 #include "data/Query.h"
 #include "data/SectionRollUp.h"
+#include "data/StatisticsQueries.h"
 
 namespace hvn::console {
 
@@ -192,27 +193,42 @@ FiscalYearTable calcPrinterFiscalYear(TDbConnection &conn, int printerId, int ye
     return sumFiscalYear(conn, qPrinterCalc, year, startMonth);
 }
 
-// The date/time text form is fixed width, so its first seven characters are the calendar
-// month and a half-open text range on dbDateTime selects whole months. The join and the
-// filter are those of a single month's sums; a month without records has no row and counts 0.
-// Each statement also names the identifiers its filter can match (a record counts only when
-// its UserID, or its PrinterID, is among them), which changes no row and lets the engine read
-// just those users' or printers' records through the per-identifier date indexes instead of
-// joining every record of the two years.
+// The rows are the month totals of the two years (odd-shaped records and ranges that are not
+// whole months read from the records, see periodTotalsRows), grouped by the month of the
+// record's date: a month without records has no row and counts 0. The sums are those of a
+// join of the records to the users or printers, so an identifier that is registered twice
+// counts its records twice. The statements name the identifiers first, so that the engine
+// reads just their months through the per-identifier indexes of the totals.
 QStringList qSectionCalcSql()
 {
+    // u: each identifier of the section's users with n, the number of user rows that carry
+    // it (an identifier registered twice counts its records twice, as the join over the
+    // records does). Reading the section's identifiers first, each one's months come from
+    // the totals' per-user index in month order.
+    const QString users = QStringLiteral("(SELECT UserID, COUNT(*) AS n FROM tblUserInfo"
+                                         " WHERE TargetLevelID = :iSecID GROUP BY UserID) AS u");
+    const QString wholeMonths = wholeMonthsCondition(QStringLiteral("iFrom"), QStringLiteral("iTo"));
+    const QString records = QStringLiteral("   SELECT substr(r.dbDateTime, 1, 7) AS ym,"
+                                           " CASE u.n WHEN 1 THEN r.DocumentPages ELSE r.DocumentPages * u.n END AS p,"
+                                           " CASE u.n WHEN 1 THEN r.SheetsOfPaper ELSE r.SheetsOfPaper * u.n END AS t"
+                                           " FROM %1 AS r JOIN %2 ON r.UserID = u.UserID");
     return {
         QStringLiteral("SELECT"),
-        QStringLiteral(" substr(tblPrintingData.dbDateTime, 1, 7) AS ym,"),
-        QStringLiteral(" SUM(DocumentPages) AS DocPage,"),
-        QStringLiteral(" SUM(SheetsOfPaper) AS ShtPage"),
-        QStringLiteral(" FROM tblPrintingData LEFT JOIN tblUserInfo"),
-        QStringLiteral(" ON tblPrintingData.UserID=tblUserInfo.UserID"),
-        QStringLiteral(" WHERE"),
-        QStringLiteral(" (tblPrintingData.dbDateTime >= :iFrom AND tblPrintingData.dbDateTime < :iTo)"),
-        QStringLiteral(" AND tblUserInfo.TargetLevelID = :iSecID"),
-        QStringLiteral(" AND tblPrintingData.UserID IN"),
-        QStringLiteral("     (SELECT UserID FROM tblUserInfo WHERE TargetLevelID = :iSecID)"),
+        QStringLiteral(" ym AS ym,"),
+        QStringLiteral(" SUM(p) AS DocPage,"),
+        QStringLiteral(" SUM(t) AS ShtPage"),
+        QStringLiteral(" FROM ("),
+        QStringLiteral("   SELECT m.Month AS ym, m.Pages * u.n AS p, m.Sheets * u.n AS t"),
+        QStringLiteral("    FROM %1 CROSS JOIN tblUserMonth AS m ON m.UserID = u.UserID").arg(users),
+        QStringLiteral("    WHERE %1 AND m.Month >= substr(:iFrom, 1, 7) AND m.Month < substr(:iTo, 1, 7)")
+            .arg(wholeMonths),
+        QStringLiteral("   UNION ALL"),
+        records.arg(QStringLiteral("tblPrintingDataOdd"), users),
+        QStringLiteral("    WHERE %1 AND r.dbDateTime >= :iFrom AND r.dbDateTime < :iTo").arg(wholeMonths),
+        QStringLiteral("   UNION ALL"),
+        records.arg(QStringLiteral("tblPrintingData"), users),
+        QStringLiteral("    WHERE NOT %1 AND r.dbDateTime >= :iFrom AND r.dbDateTime < :iTo").arg(wholeMonths),
+        QStringLiteral(" )"),
         QStringLiteral(" GROUP BY ym"),
         QStringLiteral(";"),
     };
@@ -220,25 +236,28 @@ QStringList qSectionCalcSql()
 
 QStringList qPrinterCalcSql()
 {
-    return {
+    QStringList lines{
         QStringLiteral("SELECT"),
-        QStringLiteral(" substr(tpd.dbDateTime, 1, 7) AS ym,"),
-        QStringLiteral(" SUM(tpd.DocumentPages) AS DocPage,"),
-        QStringLiteral(" SUM(tpd.SheetsOfPaper) AS ShtPage"),
-        QStringLiteral(" FROM tblPrintingData AS tpd"),
+        QStringLiteral(" tpd.ym AS ym,"),
+        QStringLiteral(" SUM(tpd.p) AS DocPage,"),
+        QStringLiteral(" SUM(tpd.t) AS ShtPage"),
+        QStringLiteral(" FROM ("),
+    };
+    lines << periodTotalsRows(QStringLiteral("tblPrinterMonth"), QStringLiteral("PrinterID"),
+                              QStringLiteral("iFrom"), QStringLiteral("iTo"),
+                              QStringLiteral("PrinterID IN (SELECT :JPrinterID UNION SELECT PrinterID"
+                                             " FROM tblPrintingMachineInfo WHERE ParentPrinterID = :PPrinterID)"));
+    lines << QStringList{
+        QStringLiteral(" ) AS tpd"),
         QStringLiteral("   LEFT JOIN tblPrintingMachineInfo AS tpm"),
-        QStringLiteral("   ON tpd.PrinterID = tpm.PrinterID"),
+        QStringLiteral("   ON tpd.k = tpm.PrinterID"),
         QStringLiteral(" WHERE"),
-        QStringLiteral(" (tpd.dbDateTime >= :iFrom AND tpd.dbDateTime < :iTo)"),
-        QStringLiteral(" AND"),
-        QStringLiteral(" (tpd.PrinterID = :JPrinterID"),
+        QStringLiteral(" (tpd.k = :JPrinterID"),
         QStringLiteral("   OR tpm.ParentPrinterID = :PPrinterID)"),
-        QStringLiteral(" AND tpd.PrinterID IN"),
-        QStringLiteral("     (SELECT :JPrinterID UNION"),
-        QStringLiteral("      SELECT PrinterID FROM tblPrintingMachineInfo WHERE ParentPrinterID = :PPrinterID)"),
-        QStringLiteral(" GROUP BY ym"),
+        QStringLiteral(" GROUP BY tpd.ym"),
         QStringLiteral(";"),
     };
+    return lines;
 }
 
 } // namespace hvn::console

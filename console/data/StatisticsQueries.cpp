@@ -29,7 +29,53 @@ QVector<TGridColumn> totalsColumns(const QString &nameField, const QString &name
     };
 }
 
+// True when the parameter is a month's first instant in the date/time text form.
+QString monthStart(const QString &parameter)
+{
+    return QStringLiteral("(%1 GLOB '[0-9][0-9][0-9][0-9]-[01][0-9]-01 00:00:00.000'"
+                          " AND substr(%1, 6, 2) BETWEEN '01' AND '12')")
+        .arg(parameter);
+}
+
+// The totals of the period per key: sum1, sum2, sum3 per k.
+QStringList sumsPerKey(const QString &table, const QString &key)
+{
+    QStringList lines{QStringLiteral("  SELECT k, SUM(p) AS sum1, SUM(s) AS sum2, SUM(t) AS sum3 FROM (")};
+    lines << periodTotalsRows(table, key, QStringLiteral("iistDate"), QStringLiteral("iiedDate"));
+    lines << QStringLiteral("  ) GROUP BY k");
+    return lines;
+}
+
 } // namespace
+
+QString wholeMonthsCondition(const QString &from, const QString &to)
+{
+    return QStringLiteral("(%1 AND %2)").arg(monthStart(QLatin1Char(':') + from), monthStart(QLatin1Char(':') + to));
+}
+
+QStringList periodTotalsRows(const QString &table, const QString &key, const QString &from, const QString &to,
+                             const QString &keyFilter)
+{
+    const QString filter = keyFilter.isEmpty() ? QString() : QStringLiteral(" AND ") + keyFilter;
+    const QString f = QLatin1Char(':') + from;
+    const QString t = QLatin1Char(':') + to;
+    const QString wholeMonths = wholeMonthsCondition(from, to);
+    const QString range = QStringLiteral("dbDateTime >= %1 AND dbDateTime < %2").arg(f, t);
+    const QString records = QStringLiteral("   SELECT %1 AS k, substr(dbDateTime, 1, 7) AS ym, DocumentPages AS p,"
+                                           " SidesOfPaper AS s, SheetsOfPaper AS t FROM %2")
+                                .arg(key);
+    return {
+        QStringLiteral("   SELECT %1 AS k, Month AS ym, Pages AS p, Sides AS s, Sheets AS t FROM %2").arg(key, table),
+        QStringLiteral("    WHERE %1 AND Month >= substr(%2, 1, 7) AND Month < substr(%3, 1, 7)%4")
+            .arg(wholeMonths, f, t, filter),
+        QStringLiteral("   UNION ALL"),
+        records.arg(QStringLiteral("tblPrintingDataOdd")),
+        QStringLiteral("    WHERE %1 AND %2%3").arg(wholeMonths, range, filter),
+        QStringLiteral("   UNION ALL"),
+        records.arg(QStringLiteral("tblPrintingData")),
+        QStringLiteral("    WHERE NOT %1 AND %2%3").arg(wholeMonths, range, filter),
+    };
+}
 
 QStringList qReciveDataSql()
 {
@@ -59,7 +105,7 @@ QStringList qReciveDataSql()
 
 QStringList qUserDataSql()
 {
-    return {
+    QStringList lines{
         QStringLiteral("SELECT"),
         QStringLiteral(" tblUserInfo.UserName AS UserName,"),
         QStringLiteral(" subq.sum1 AS sum1,"),
@@ -68,28 +114,23 @@ QStringList qUserDataSql()
         QStringLiteral(" ROUND(CAST(subq.sum1 - subq.sum3 AS REAL) / subq.sum1 * 100, 1) AS Expr1004"),
         QStringLiteral(" FROM"),
         QStringLiteral(" ("),
-        QStringLiteral("  SELECT"),
-        QStringLiteral("  UserID,"),
-        QStringLiteral("  SUM(DocumentPages) AS sum1,"),
-        QStringLiteral("  SUM(SidesOfPaper)  AS sum2,"),
-        QStringLiteral("  SUM(SheetsOfPaper) AS sum3"),
-        QStringLiteral("  FROM (SELECT * FROM tblPrintingData"),
-        QStringLiteral("        WHERE dbDateTime >= :iistDate AND"),
-        QStringLiteral("              dbDateTime <  :iiedDate)"),
-        QStringLiteral("  GROUP BY UserID"),
+    };
+    lines << sumsPerKey(QStringLiteral("tblUserMonth"), QStringLiteral("UserID"));
+    lines << QStringList{
         QStringLiteral(" ) AS subq"),
-        QStringLiteral(" LEFT JOIN tblUserInfo ON subq.UserID=tblUserInfo.UserID"),
-        QStringLiteral(" ORDER BY subq.UserID"),
+        QStringLiteral(" LEFT JOIN tblUserInfo ON subq.k=tblUserInfo.UserID"),
+        QStringLiteral(" ORDER BY subq.k"),
         QStringLiteral(";"),
         QString(),
     };
+    return lines;
 }
 
 QStringList qPrinterDataSql()
 {
     // Summed per PrinterID first, then per name over the few printer sums: the same totals as
     // joining every record to its printer, at the cost of one sort of identifiers.
-    return {
+    QStringList lines{
         QStringLiteral("SELECT"),
         QStringLiteral(" tblPrintingMachineInfo.CommonPrinterName AS CommonPrinterName,"),
         QStringLiteral(" SUM(subq.sum1) AS sum1,"),
@@ -99,51 +140,52 @@ QStringList qPrinterDataSql()
                        " / SUM(subq.sum1) * 100 , 1) AS Expr1004"),
         QStringLiteral(" FROM"),
         QStringLiteral(" ("),
-        QStringLiteral("  SELECT"),
-        QStringLiteral("  PrinterID,"),
-        QStringLiteral("  SUM(DocumentPages) AS sum1,"),
-        QStringLiteral("  SUM(SidesOfPaper)  AS sum2,"),
-        QStringLiteral("  SUM(SheetsOfPaper) AS sum3"),
-        QStringLiteral("  FROM tblPrintingData"),
-        QStringLiteral("  WHERE dbDateTime >= :iistDate AND"),
-        QStringLiteral("        dbDateTime <  :iiedDate"),
-        QStringLiteral("  GROUP BY PrinterID"),
+    };
+    lines << sumsPerKey(QStringLiteral("tblPrinterMonth"), QStringLiteral("PrinterID"));
+    lines << QStringList{
         QStringLiteral(" ) AS subq"),
         QStringLiteral(" LEFT JOIN tblPrintingMachineInfo"),
-        QStringLiteral(" ON (subq.PrinterID = tblPrintingMachineInfo.PrinterID)"),
+        QStringLiteral(" ON (subq.k = tblPrintingMachineInfo.PrinterID)"),
         QStringLiteral(" GROUP BY tblPrintingMachineInfo.CommonPrinterName"),
         QStringLiteral(" ORDER BY tblPrintingMachineInfo.CommonPrinterName"),
     };
+    return lines;
 }
 
+// The names group and sort without regard to letter case, as the record column's do; the
+// totals keep each spelling apart, and a group shows one of its spellings.
 QStringList qComputerSql()
 {
-    return {
+    QStringList lines{
         QStringLiteral("SELECT"),
-        QStringLiteral(" ComputerName AS ComputerName,"),
-        QStringLiteral(" SUM(DocumentPages) AS sum1,"),
-        QStringLiteral(" SUM(SidesOfPaper) AS Expr1002,"),
-        QStringLiteral(" SUM(SheetsOfPaper) AS sum3,"),
-        QStringLiteral(" ROUND(CAST(SUM(DocumentPages) - SUM(SheetsOfPaper) AS REAL)"
-                       " / SUM(DocumentPages) * 100, 1) AS Expr1004"),
-        QStringLiteral(" FROM (SELECT * FROM tblPrintingData"),
-        QStringLiteral("       WHERE dbDateTime >= :iistDate AND"),
-        QStringLiteral("             dbDateTime <  :iiedDate)"),
-        QStringLiteral(" GROUP BY ComputerName"),
-        QStringLiteral(" ORDER BY ComputerName"),
+        QStringLiteral(" k AS ComputerName,"),
+        QStringLiteral(" SUM(p) AS sum1,"),
+        QStringLiteral(" SUM(s) AS Expr1002,"),
+        QStringLiteral(" SUM(t) AS sum3,"),
+        QStringLiteral(" ROUND(CAST(SUM(p) - SUM(t) AS REAL)"
+                       " / SUM(p) * 100, 1) AS Expr1004"),
+        QStringLiteral(" FROM ("),
+    };
+    lines << periodTotalsRows(QStringLiteral("tblComputerMonth"), QStringLiteral("ComputerName"),
+                              QStringLiteral("iistDate"), QStringLiteral("iiedDate"));
+    lines << QStringList{
+        QStringLiteral(" )"),
+        QStringLiteral(" GROUP BY k COLLATE NOCASE"),
+        QStringLiteral(" ORDER BY k COLLATE NOCASE"),
         QStringLiteral(";"),
         QString(),
     };
+    return lines;
 }
 
 // One row per TargetLevelName among the period's records. The records are summed per UserID
-// first and the few sums joined to the users, which gives the same totals as joining every
+// first (from the month totals) and the few sums joined to the users, which gives the same totals as joining every
 // record (a UserID without a user row lands under a NULL name either way). SQLite resolves no
 // select-list alias inside the same select list and divides integers as integers, so the rate
 // repeats its sums and casts to REAL; 0 pages give NULL, an empty rate cell.
 QStringList qSectionSql()
 {
-    return {
+    QStringList lines{
         QStringLiteral("SELECT"),
         QStringLiteral(" tName AS nma,"),
         QStringLiteral(" SUM(dp) AS dpa,"),
@@ -153,19 +195,20 @@ QStringList qSectionSql()
         QStringLiteral(" (SELECT"),
         QStringLiteral("  tblUserInfo.TargetLevelName AS tName,"),
         QStringLiteral("  tblUserInfo.TargetLevelID AS tID,"),
-        QStringLiteral("  subq.dp AS dp,"),
-        QStringLiteral("  subq.sp AS sp"),
-        QStringLiteral("  FROM (SELECT UserID, SUM(DocumentPages) AS dp, SUM(SheetsOfPaper) AS sp"),
-        QStringLiteral("        FROM tblPrintingData"),
-        QStringLiteral("        WHERE dbDateTime >= :iistDate AND"),
-        QStringLiteral("              dbDateTime <  :iiedDate"),
-        QStringLiteral("        GROUP BY UserID) AS subq"),
+        QStringLiteral("  subq.sum1 AS dp,"),
+        QStringLiteral("  subq.sum3 AS sp"),
+        QStringLiteral("  FROM ("),
+    };
+    lines << sumsPerKey(QStringLiteral("tblUserMonth"), QStringLiteral("UserID"));
+    lines << QStringList{
+        QStringLiteral("  ) AS subq"),
         QStringLiteral("  LEFT JOIN tblUserInfo"),
-        QStringLiteral("  ON subq.UserID=tblUserInfo.UserID"),
+        QStringLiteral("  ON subq.k=tblUserInfo.UserID"),
         QStringLiteral(" ) AS tblx"),
         QStringLiteral(" GROUP BY tName"),
         QStringLiteral(";"),
     };
+    return lines;
 }
 
 QVector<TGridColumn> dbgReciveDataColumns()

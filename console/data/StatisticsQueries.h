@@ -29,6 +29,22 @@ QStringList qComputerSql();
 // under NULL), no order: nma, dpa, spa, rta.
 QStringList qSectionSql();
 
+// The rows that a period's totals are summed from, as the body of a derived table with the
+// columns k (the key column of `table`'s records), ym ("YYYY-MM" of the record's date), p, s, t
+// (pages, sides, sheets): when the half-open range :<from> to :<to> runs from a month's first
+// instant to a month's first instant, the month totals of `table` (tblUserMonth,
+// tblPrinterMonth or tblComputerMonth, keyed by `key`) inside it and the odd-shaped records
+// inside it; for any other range, the records themselves. Summed per key or month, they give
+// exactly what the records of the range give. A non-empty keyFilter (a condition on the key
+// column, "UserID IN (...)") is added to every part, so that the engine reads only those keys'
+// rows through their indexes.
+// The condition that :<from> and :<to> are both a month's first instant, when month totals
+// answer the range exactly.
+QString wholeMonthsCondition(const QString &from, const QString &to);
+
+QStringList periodTotalsRows(const QString &table, const QString &key, const QString &from, const QString &to,
+                             const QString &keyFilter = QString());
+
 // The grids' design columns, in grid order (the index used by the saved widths).
 QVector<TGridColumn> dbgReciveDataColumns();
 QVector<TGridColumn> dbgUserDataColumns();

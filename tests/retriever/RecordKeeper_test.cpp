@@ -98,7 +98,7 @@ TEST(RecordKeeper, FullDiskKeepsRecordsInTheReservedSpoolUntilSpaceReturns)
     hvn::test::TempDir dir;
     const fs::path small = dir.path() / "small";
     fs::create_directory(small);
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=3m") != 0)
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=6m") != 0)
         GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
     const Unmount unmount{small};
     const fs::path database = small / "hvnDatabase.db";

@@ -2,6 +2,7 @@
 
 #include "Dmregistry.h"
 #include "RegistryFile.h"
+#include "Schema.h"
 #include "TempDir.h"
 
 #include <SQLiteCpp/Database.h>
@@ -40,7 +41,9 @@ TEST_F(SetupTest, InitCreatesDatabaseFolderAndSettings)
         << err.str();
     {
         SQLite::Database check(db.string(), SQLite::OPEN_READWRITE);
-        EXPECT_EQ(check.execAndGet("SELECT COUNT(*) FROM sqlite_master WHERE type='table'").getInt(), 4);
+        // The four tables and the four of the month totals.
+        EXPECT_EQ(check.execAndGet("SELECT COUNT(*) FROM sqlite_master WHERE type='table'").getInt(), 8);
+        EXPECT_TRUE(schema::hasMonthTotals(check));
         EXPECT_EQ(check.execAndGet("PRAGMA journal_mode").getString(), "wal");
     }
 
@@ -101,6 +104,101 @@ TEST_F(SetupTest, InitOnAnExistingDatabaseKeepsItsRows)
     SQLite::Database check(db.string());
     EXPECT_EQ(check.execAndGet("SELECT UserName FROM tblUserInfo WHERE UserID = 7").getString(), "kept");
     EXPECT_EQ(TdmRegistryCtl(store).GetRegistryInteger("PortNumber"), 3000);
+}
+
+// A file as an earlier version made it: the four tables with records, without the indexes of
+// the fiscal-year sums and without the month totals.
+class SetupUpgradeTest : public SetupTest {
+protected:
+    void SetUp() override
+    {
+        SetupTest::SetUp();
+        SQLite::Database w(db.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        schema::createTables(w);
+        w.exec("BEGIN");
+        for (int i = 0; i < 500; ++i) {
+            w.exec("INSERT INTO tblPrintingData VALUES (" + std::to_string(1 + i % 7) + ", " + std::to_string(1 + i % 3) +
+                   ", 'PC" + std::to_string(i % 4) + "', " + std::to_string(i % 9) + ", 1, " + std::to_string(i % 5) +
+                   ", '2004-" + (i % 12 < 9 ? "0" : "") + std::to_string(1 + i % 12) + "-03 10:00:00.000')");
+        }
+        w.exec("INSERT INTO tblPrintingData VALUES (1, 1, 'PC0', 3, 3, 3, '2004-05')");
+        w.exec("COMMIT");
+    }
+
+    std::string records()
+    {
+        SQLite::Database r(db.string());
+        return r.execAndGet("SELECT group_concat(quote(UserID) || quote(PrinterID) || quote(ComputerName) ||"
+                            " quote(DocumentPages) || quote(SheetsOfPaper) || quote(dbDateTime), ';')"
+                            " FROM (SELECT * FROM tblPrintingData ORDER BY rowid)")
+            .getString();
+    }
+
+    // How far the user totals and the odd-shaped copies are from what the records give: 0 when
+    // they agree.
+    int totalsOff()
+    {
+        SQLite::Database r(db.string());
+        const std::string fromRecords = "SELECT substr(dbDateTime, 1, 7), UserID, SUM(DocumentPages),"
+                                        " SUM(SheetsOfPaper), COUNT(*) FROM tblPrintingData"
+                                        " WHERE length(dbDateTime) = 23 GROUP BY 1, 2";
+        const std::string fromTotals = "SELECT Month, UserID, Pages, Sheets, Records FROM tblUserMonth";
+        return r.execAndGet("SELECT (SELECT COUNT(*) FROM (" + fromRecords + " EXCEPT " + fromTotals + "))"
+                            " + (SELECT COUNT(*) FROM (" + fromTotals + " EXCEPT " + fromRecords + "))"
+                            " + abs((SELECT COUNT(*) FROM tblPrintingDataOdd) - 1)")
+            .getInt();
+    }
+
+    const std::filesystem::path db = dir / "old.db";
+};
+
+TEST_F(SetupUpgradeTest, InitAddsIndexesAndTotalsOnceAndChangesNoRecord)
+{
+    const std::string before = records();
+    ASSERT_EQ(runWith({"init", "--database", db.string()}), 0) << err.str();
+    EXPECT_NE(out.str().find("creating index idxPrintingDataUser\n"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("summing the print records into tblUserMonth\n"), std::string::npos) << out.str();
+    EXPECT_EQ(records(), before);
+    EXPECT_EQ(totalsOff(), 0);
+    {
+        SQLite::Database w(db.string(), SQLite::OPEN_READWRITE);
+        EXPECT_TRUE(schema::hasMonthTotals(w));
+        w.exec("INSERT INTO tblPrintingData VALUES (2, 2, 'PC1', 8, 8, 4, '2004-07-09 00:00:00.000')");
+    }
+    EXPECT_EQ(totalsOff(), 0) << "the triggers do not keep the totals";
+
+    // Up to date: nothing is made again.
+    ASSERT_EQ(runWith({"init", "--database", db.string()}), 0) << err.str();
+    EXPECT_EQ(out.str().find("summing"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("creating"), std::string::npos) << out.str();
+
+    // Totals missing a trigger may have missed writes: they are made again from the records.
+    {
+        SQLite::Database w(db.string(), SQLite::OPEN_READWRITE);
+        w.exec("DROP TRIGGER trgPrintingDataInsertMonth");
+        w.exec("INSERT INTO tblPrintingData VALUES (3, 3, 'PC2', 9, 9, 9, '2004-08-09 00:00:00.000')");
+    }
+    EXPECT_NE(totalsOff(), 0);
+    ASSERT_EQ(runWith({"init", "--database", db.string()}), 0) << err.str();
+    EXPECT_NE(out.str().find("summing the print records into tblUserMonth\n"), std::string::npos) << out.str();
+    EXPECT_EQ(totalsOff(), 0);
+}
+
+TEST_F(SetupUpgradeTest, AFailedUpgradeChangesNothing)
+{
+    {
+        // A view where a totals table belongs cannot be replaced: the upgrade fails late.
+        SQLite::Database w(db.string(), SQLite::OPEN_READWRITE);
+        w.exec("CREATE VIEW tblComputerMonth AS SELECT 1");
+    }
+    EXPECT_NE(runWith({"init", "--database", db.string()}), 0);
+    EXPECT_NE(err.str().find("nothing was changed"), std::string::npos) << err.str();
+    SQLite::Database r(db.string());
+    EXPECT_EQ(r.execAndGet("SELECT COUNT(*) FROM sqlite_master WHERE type IN ('index', 'trigger')"
+                           " OR name LIKE '%Month' AND type = 'table'")
+                  .getInt(),
+              0);
+    EXPECT_FALSE(std::filesystem::exists(store)) << "settings written after a failed init";
 }
 
 TEST_F(SetupTest, RefusesAFileThatIsNotOursAndLeavesItAlone)

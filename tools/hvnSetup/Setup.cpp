@@ -13,6 +13,7 @@
 #include <cstring>
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <ostream>
 #include <stdexcept>
@@ -92,14 +93,21 @@ void createDatabase(const fs::path &database)
     db::applyDurability(db);
 }
 
-void checkDatabase(const fs::path &database)
+void checkDatabase(const fs::path &database, std::ostream &progress)
 {
+    std::unique_ptr<SQLite::Database> db;
     try {
-        SQLite::Database db(database.string(), SQLite::OPEN_READWRITE);
-        schema::checkSchema(db);
-        db::applyDurability(db);
+        db = std::make_unique<SQLite::Database>(database.string(), SQLite::OPEN_READWRITE);
+        schema::checkSchema(*db);
+        db::applyDurability(*db);
     } catch (const std::exception &e) {
         throw std::runtime_error(database.string() + " is not a Halvane database: " + e.what());
+    }
+    try {
+        schema::upgradeSchema(*db, [&progress](const std::string &step) { progress << step << std::endl; });
+    } catch (const std::exception &e) {
+        throw std::runtime_error("cannot bring " + database.string() + " up to date (nothing was changed): " +
+                                 e.what());
     }
 }
 
@@ -152,7 +160,7 @@ int runInit(const std::vector<std::string> &args, std::ostream &out, std::ostrea
     if (options.port == options.consolePort)
         throw std::runtime_error("--port and --console-port must differ");
 
-    const DatabaseState state = initDatabase(options.database);
+    const DatabaseState state = initDatabase(options.database, out);
     const fs::path store = platform::RegistryFile::defaultPath();
     writeSettings(store, options);
 
@@ -228,14 +236,14 @@ int runShow(std::ostream &out, std::ostream &err)
 
 } // namespace
 
-DatabaseState initDatabase(const fs::path &database)
+DatabaseState initDatabase(const fs::path &database, std::ostream &progress)
 {
     std::error_code ec;
     const auto status = fs::status(database, ec);
     if (fs::exists(status)) {
         if (!fs::is_regular_file(status))
             throw std::runtime_error(database.string() + " exists and is not a file");
-        checkDatabase(database);
+        checkDatabase(database, progress);
         return DatabaseState::Existing;
     }
     createDatabase(database);

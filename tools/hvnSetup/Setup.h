@@ -24,11 +24,13 @@ struct InitOptions {
 // What initDatabase() found or did.
 enum class DatabaseState { Created, Existing };
 
-// Creates the database file with its four tables and indexes when it does not exist (its folder
-// too), or checks that an existing file is a database with the four tables, leaving its data
-// alone. Throws std::runtime_error with a one-line reason on failure; a file that is not ours is
-// never modified.
-DatabaseState initDatabase(const std::filesystem::path &database);
+// Creates the database file with its four tables, indexes and month totals when it does not
+// exist (its folder too), or checks that an existing file is a database with the four tables
+// and brings it up to date in one transaction (missing indexes, the month totals made from its
+// records), writing a line to progress before each long step and changing no record. Throws
+// std::runtime_error with a one-line reason on failure; a file that is not ours is never
+// modified.
+DatabaseState initDatabase(const std::filesystem::path &database, std::ostream &progress);
 
 // Writes DatabasePath, PortNumber, PortNumberConsole and, when given, AgentNetworks into the
 // settings store at storePath (creating its folder). Throws std::runtime_error when the store
