@@ -184,6 +184,38 @@ TEST_F(SetupUpgradeTest, InitAddsIndexesAndTotalsOnceAndChangesNoRecord)
     EXPECT_EQ(totalsOff(), 0);
 }
 
+// A package upgrade brings the database that the settings name up to date and leaves the
+// settings byte for byte; a database the administrator removed stays removed.
+TEST_F(SetupUpgradeTest, UpgradeBringsTheSettingsDatabaseUpToDateAndWritesNoSetting)
+{
+    {
+        const TdmRegistryCtl reg(store);
+        std::filesystem::create_directories(std::filesystem::path(store).parent_path());
+        ASSERT_TRUE(reg.SetRegistryString("DatabasePath", db.string()));
+        ASSERT_TRUE(reg.SetSettingInteger(TdmRegistryCtl::RootKey::LocalMachine, kProductKey, "PortNumber", 4033));
+    }
+    auto settingsText = [this] {
+        std::ifstream in(store, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string settings = settingsText();
+    const std::string before = records();
+    ASSERT_EQ(runWith({"upgrade"}), 0) << err.str();
+    EXPECT_NE(out.str().find("summing the print records into tblUserMonth\n"), std::string::npos) << out.str();
+    EXPECT_EQ(records(), before);
+    EXPECT_EQ(totalsOff(), 0);
+    EXPECT_EQ(settingsText(), settings);
+
+    std::filesystem::remove(db);
+    ASSERT_EQ(runWith({"upgrade"}), 0) << err.str();
+    EXPECT_FALSE(std::filesystem::exists(db));
+    EXPECT_EQ(settingsText(), settings);
+
+    std::filesystem::remove(store);
+    EXPECT_EQ(runWith({"upgrade"}), 1);
+    EXPECT_NE(err.str().find("no DatabasePath"), std::string::npos) << err.str();
+}
+
 TEST_F(SetupUpgradeTest, AFailedUpgradeChangesNothing)
 {
     {

@@ -28,6 +28,7 @@ namespace {
 constexpr const char *kUsage =
     "usage: hvnSetup init --database PATH [--port N] [--console-port M] [--agent-networks LIST]\n"
     "       hvnSetup agent --host H --port P [--spool DIR]\n"
+    "       hvnSetup upgrade             bring the settings' database up to date; no setting changes\n"
     "       hvnSetup show                (also the CUPS agent's settings, when set)\n"
     "LIST names the networks agents may connect from, e.g. \"192.168.10.0/24, 10.1.0.0/16, ::1/128\";\n"
     "\"\" allows every address again.\n"
@@ -214,6 +215,28 @@ int runAgent(const std::vector<std::string> &args, std::ostream &out)
     return 0;
 }
 
+// What a package upgrade runs: the database that DatabasePath names gains what newer programs
+// read (indexes, month totals), in one transaction and with its records untouched. A missing
+// database is left missing (the administrator may have moved it on purpose).
+int runUpgrade(std::ostream &out, std::ostream &err)
+{
+    const TdmRegistryCtl reg(platform::RegistryFile::defaultPath());
+    const std::string database = reg.GetRegistryString("DatabasePath");
+    if (database.empty()) {
+        err << "hvnSetup: no DatabasePath in " << platform::RegistryFile::defaultPath().string()
+            << " (run hvnSetup init first)\n";
+        return 1;
+    }
+    std::error_code ec;
+    if (!fs::exists(database, ec)) {
+        out << "no database at " << database << ": nothing to bring up to date\n";
+        return 0;
+    }
+    initDatabase(database, out);
+    out << database << " is up to date\n";
+    return 0;
+}
+
 int runShow(std::ostream &out, std::ostream &err)
 {
     const platform::RegistryFile store(platform::RegistryFile::defaultPath());
@@ -290,6 +313,11 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
             return runInit(args, out, err);
         if (args[0] == "agent")
             return runAgent(args, out);
+        if (args[0] == "upgrade") {
+            if (args.size() > 1)
+                throw std::runtime_error("upgrade takes no options");
+            return runUpgrade(out, err);
+        }
         if (args[0] == "show") {
             if (args.size() > 1)
                 throw std::runtime_error("show takes no options");
