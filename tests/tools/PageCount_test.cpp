@@ -183,6 +183,8 @@ TEST(DocumentScanner, FindsTheSameWhereverTheBytesAreSplit)
                    "<< /Duplex true >> setpagedevice\r\n%%Trailer\r\n%%Pages: 1\r\n",
                    "@PJL SET COPIES=2\r\n"),
         pjlWrapped("PDF", makePdf(1)),
+        // A command line longer than the scanner keeps is passed over, split or not.
+        pjlWrapped("POSTSCRIPT", "%!\nshowpage\n", "@PJL SET COPIES=3" + std::string(1100, '\f') + "\r\n"),
     };
     for (const std::string &document : documents) {
         DocumentScanner whole;

@@ -136,18 +136,20 @@ void DocumentScanner::consume(std::string_view bytes)
             }
             m_line.append(bytes.substr(0, take));
             bytes.remove_prefix(take);
-            if (lf != std::string_view::npos) {
-                endPjlLine();
-            } else if (m_line.size() > kMaxLine) {
+            // The length is judged before the line's end, so that a line is overlong whether it
+            // arrived whole or in pieces.
+            if (m_line.size() > kMaxLine) {
                 // An overlong command (a long COMMENT) is passed over; overlong anything else is data.
                 const std::string_view rest = std::string_view(m_line).substr(envelopeNoise(m_line));
                 if (upper(rest.substr(0, 4)) == "@PJL") {
                     m_offset += m_line.size();
                     m_line.clear();
-                    m_pjlOverlong = true;
+                    m_pjlOverlong = lf == std::string_view::npos;
                 } else {
                     endPjlLine();
                 }
+            } else if (lf != std::string_view::npos) {
+                endPjlLine();
             }
             break;
         }
